@@ -1,0 +1,6 @@
+// What differs between the POSIX and the Windows command line.
+#pragma once
+
+// True when the first argument must not be read as an option: on POSIX an
+// absolute path begins with "/", which on Windows introduces an option.
+bool IsAbsolutePathArgument(const char* argument);

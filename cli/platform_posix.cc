@@ -1,0 +1,5 @@
+#include "cli/platform.h"
+
+bool IsAbsolutePathArgument(const char* argument) {
+    return argument[0] == '/';
+}

@@ -1,0 +1,14 @@
+// The console keyboard: a test, without waiting, for a pending key, and a
+// read of one key without echo.
+#pragma once
+
+// Makes keys readable one at a time without echo while a scan runs. The
+// console's settings come back at ConsoleKeysEnd and on every way the
+// process ends (exit, or an interrupt, terminate or hang-up signal).
+void ConsoleKeysBegin();
+void ConsoleKeysEnd();
+
+bool ConsoleKeyPending();
+// The code of the next key. A key that arrives as a sequence of codes (an
+// arrow or function key) is consumed whole and read as -1.
+int ConsoleReadKey();

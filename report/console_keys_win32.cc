@@ -1,0 +1,30 @@
+#include <conio.h>
+
+#include "report/console_keys.h"
+
+namespace {
+
+// _getch gives 0 or 0xE0 first for arrow and function keys; their second
+// code follows at once.
+bool IsExtendedKeyPrefix(int code) {
+    return code == 0 || code == 0xE0;
+}
+
+}  // namespace
+
+void ConsoleKeysBegin() {}
+
+void ConsoleKeysEnd() {}
+
+bool ConsoleKeyPending() {
+    return _kbhit() != 0;
+}
+
+int ConsoleReadKey() {
+    int code = _getch();
+    if (IsExtendedKeyPrefix(code)) {
+        _getch();
+        return -1;
+    }
+    return code;
+}

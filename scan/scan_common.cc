@@ -1,0 +1,40 @@
+#include <cstdio>
+
+#include "cli/options.h"
+#include "cli/output.h"
+#include "engine/engine.h"
+#include "report/progress.h"
+#include "report/totals.h"
+#include "scan/scans.h"
+
+int ReadRecord(uint32_t* size) {
+    FileBlock* block = &fileTable[DATA_FILE];
+    if (extendedMode == 1) {
+        uint32_t length = RECORD_BUFFER_SIZE;
+        int status = CallEngineEx(block, &length);
+        *size = length;
+        return status;
+    }
+    block->dataLen = static_cast<uint16_t>(STANDARD_DATA_LEN);
+    int status = CallEngine(block);
+    *size = block->dataLen;
+    return status;
+}
+
+int ReadFirstRecord(uint32_t* size) {
+    FileBlock* block = &fileTable[DATA_FILE];
+    block->dataBuf = recordBuffer;
+    block->keyNum = 0;
+    block->keyBuf = keyScratch;
+    block->op = OP_STEP_FIRST;
+    return ReadRecord(size);
+}
+
+int CountRecordAndCheckCancel() {
+    runTotals.scannedCount += 1;
+    if (runTotals.scannedCount % PROGRESS_INTERVAL != 0) return 0;
+    ShowProgress();
+    if (!EscapePressed()) return 0;
+    ErrorPrintf("\nApplication terminated.\n");
+    return 1;
+}

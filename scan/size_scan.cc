@@ -1,0 +1,56 @@
+// The default scan: a line each time the record size changes, and the sizes
+// into the totals and, with /C, the histogram. A record that does not fit
+// the data buffer is counted at the buffer's size and marked with "+".
+#include <cstdio>
+
+#include "cli/options.h"
+#include "engine/engine.h"
+#include "report/totals.h"
+#include "scan/scans.h"
+
+int ScanRecordSizes() {
+    FileBlock* block = &fileTable[DATA_FILE];
+    uint32_t size = 0;
+    int mark = 0;
+    int status = ReadFirstRecord(&size);
+    if (status == STATUS_BUFFER_TOO_SHORT) {
+        runTotals.overflowSeen = 1;
+        mark = 1;
+        status = STATUS_OK;
+    }
+    if (status == STATUS_OK) {
+        if (runOptions.debugLevel >= 1) printf("RecSize: %d\n", static_cast<int>(size));
+        if (!runOptions.countSizes) {
+            printf("RecSize Started at %6d%c\n", static_cast<int>(size), mark ? '+' : ' ');
+        }
+        runTotals.largestSize = size;
+        runTotals.smallestSize = size;
+        uint32_t previous = size;
+        while (status == STATUS_OK) {
+            if (CountRecordAndCheckCancel()) return SCAN_CANCELLED;
+            if (runOptions.countSizes) AddSizeEntry(size, mark);
+            if (size != previous) {
+                previous = size;
+                if (!runOptions.countSizes) {
+                    printf("RecSize Changed to %6d%c\n", static_cast<int>(size), mark ? '+' : ' ');
+                }
+                if (size < runTotals.smallestSize) runTotals.smallestSize = size;
+                if (size > runTotals.largestSize) {
+                    runTotals.largestSize = size;
+                    if (mark) runTotals.overflowSeen = 1;
+                }
+            }
+            block->op = OP_STEP_NEXT;
+            status = ReadRecord(&size);
+            mark = 0;
+            if (status == STATUS_BUFFER_TOO_SHORT) {
+                mark = 1;
+                runTotals.overflowSeen = 1;
+                status = STATUS_OK;
+            }
+            if (runOptions.debugLevel >= 1) printf("RecSize: %d\n", static_cast<int>(size));
+        }
+    }
+    if (status != STATUS_END_OF_FILE) printf("Abnormal Termination Status %d.\n", status);
+    return status;
+}

@@ -1,0 +1,63 @@
+// The /T scan: shortens every record that ends in two or more filler bytes
+// (null or blank), keeping one filler byte after the last byte that is not
+// filler and never going below truncateMin bytes. It is the only way the
+// program changes a file.
+#include <cstdio>
+
+#include "cli/options.h"
+#include "cli/output.h"
+#include "engine/engine.h"
+#include "report/progress.h"
+#include "report/totals.h"
+#include "scan/scans.h"
+
+namespace {
+
+bool IsFiller(unsigned char byte) {
+    return byte == 0x00 || byte == 0x20;
+}
+
+}  // namespace
+
+uint32_t TrimmedLength(const unsigned char* record, uint32_t length, uint32_t minimum) {
+    uint32_t trimmed = length;
+    if (length > minimum) {
+        do {
+            if (!IsFiller(record[trimmed - 1]) || !IsFiller(record[trimmed - 2])) break;
+            trimmed -= 1;
+        } while (trimmed > minimum);
+    }
+    return trimmed;
+}
+
+int TruncateFiller() {
+    FileBlock* block = &fileTable[DATA_FILE];
+    const uint32_t minimum = static_cast<uint32_t>(runOptions.truncateMin);
+    block->dataBuf = recordBuffer;
+    block->dataLen = static_cast<uint16_t>(STANDARD_DATA_LEN);
+    block->keyNum = 0;
+    block->keyBuf = keyScratch;
+    block->op = OP_STEP_FIRST;
+    int status = CallEngine(block);
+    while (status == STATUS_OK) {
+        if (EscapePressed()) {
+            ErrorPrintf("\nApplication terminated.\n");
+            return SCAN_CANCELLED;
+        }
+        uint32_t length = block->dataLen;
+        uint32_t trimmed = TrimmedLength(recordBuffer, length, minimum);
+        if (trimmed != length) {
+            block->dataLen = static_cast<uint16_t>(trimmed);
+            block->op = OP_UPDATE;
+            // Only a record the engine really stored shorter is counted.
+            if (CallEngine(block) == STATUS_OK) runTotals.updatedCount += 1;
+        }
+        runTotals.scannedCount += 1;
+        if (runTotals.scannedCount % PROGRESS_INTERVAL == 0) ShowProgress();
+        block->op = OP_STEP_NEXT;
+        block->dataLen = static_cast<uint16_t>(STANDARD_DATA_LEN);
+        status = CallEngine(block);
+    }
+    if (status != STATUS_END_OF_FILE) printf("Abnormal Termination, Status %d.\n", status);
+    return status;
+}
