@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# Runs every test: installs what is missing (Debian 12, as root), builds the
+# native and the Windows preset, and runs both test sets, natively and under
+# wine. Exits nonzero when anything fails.
+#
+#   bash scripts/test.sh
+#
+# Environment: WINEPREFIX (default build/wine), RECMETER_SKIP_INSTALL=1 to
+# leave the packages alone.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$ROOT"
+export DEBIAN_FRONTEND=noninteractive
+
+step() { printf '\n==== %s\n' "$*"; }
+started=$SECONDS
+
+# ---- packages ---------------------------------------------------------------
+# What the builds and tests need from Debian; only the missing ones are
+# installed, so a prepared machine spends no time here.
+PACKAGES=(
+  cmake make g++ libgtest-dev googletest
+  g++-mingw-w64-i686
+  wine wine32:i386
+  clang libclang-rt-14-dev
+  sqlite3
+)
+
+installed() {
+  [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" = installed ]
+}
+
+install_missing() {
+  local missing=() p
+  for p in "${PACKAGES[@]}"; do
+    installed "$p" || missing+=("$p")
+  done
+  if [ ${#missing[@]} -eq 0 ]; then
+    echo "all packages present"
+    return
+  fi
+  echo "installing: ${missing[*]}"
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "test.sh: need root to install ${missing[*]}" >&2
+    exit 1
+  fi
+  # wine32 is an i386 package: the architecture must be known before the
+  # one package-list update.
+  if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null
+}
+
+if [ "${RECMETER_SKIP_INSTALL:-0}" != 1 ]; then
+  step "packages"
+  install_missing
+fi
+
+# ---- builds -----------------------------------------------------------------
+# Both builds come before any test: the native suite also runs the Windows
+# program (e2e_windows), from build/windows/bin.
+for preset in native windows; do
+  step "build $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+done
+
+step "package windows"
+rm -f build/windows/Recmeter-*.zip
+(cd build/windows && cpack -G ZIP >/dev/null)
+zips=(build/windows/Recmeter-*.zip)
+zip=${zips[0]}
+listing=$(cmake -E tar tf "$zip")
+for needed in RECMETER.EXE w3btrv7.dll; do
+  if ! grep -q "/$needed\$" <<<"$listing"; then
+    echo "test.sh: $needed missing from $zip" >&2
+    exit 1
+  fi
+done
+echo "$zip holds RECMETER.EXE and w3btrv7.dll"
+
+# ---- wine -------------------------------------------------------------------
+# One prefix for all Windows runs, made once (10-30 s), and one wineserver
+# kept alive for the whole test run so each Windows run starts in a fraction
+# of a second.
+export WINEPREFIX=${WINEPREFIX:-$ROOT/build/wine}
+export WINEDEBUG=-all
+step "wine prefix $WINEPREFIX"
+if [ ! -f "$WINEPREFIX/.recmeter-ready" ]; then
+  mkdir -p "$WINEPREFIX"
+  t0=$SECONDS
+  wineboot -i </dev/null >/dev/null 2>&1
+  wineserver -w
+  touch "$WINEPREFIX/.recmeter-ready"
+  echo "prefix made in $((SECONDS - t0)) s"
+fi
+wineserver -p
+trap 'wineserver -k 2>/dev/null || true' EXIT
+
+# ---- tests ------------------------------------------------------------------
+# Each suite's CTest summary is kept and printed again at the end.
+mkdir -p build/logs
+failed=()
+summaries=()
+run_suite() {
+  local name=$1 log=build/logs/$1.log
+  shift
+  step "tests: $name"
+  if "$@" 2>&1 | tee "$log"; [ "${PIPESTATUS[0]}" -ne 0 ]; then
+    failed+=("$name")
+  fi
+  summaries+=("$name: $(grep -E 'tests passed|No tests were found' "$log" | tail -1 || true)")
+}
+
+# e2e_windows must run here, never be skipped for want of the Windows build.
+export RECMETER_E2E_REQUIRE_WINDOWS=1
+run_suite native ctest --preset native
+run_suite windows ctest --preset windows
+
+# Later: the sanitizer build (preset "sanitize") and the fuzz runs go here,
+# each as one more run_suite line.
+
+step "summary ($((SECONDS - started)) s)"
+printf '%s\n' "${summaries[@]}"
+if [ ${#failed[@]} -ne 0 ]; then
+  echo "FAILED: ${failed[*]}"
+  exit 1
+fi
+echo "all test suites passed"
