@@ -48,18 +48,28 @@ enum Status : int {
     kOk = 0,
     kInvalidOp = 1,
     kDamaged = 2,
+    kPosBlockNotOpen = 3,   // the position block is not one an Open filled
+    kBadKeyNumber = 6,      // Get Direct/Chunk with a key number other than -2
+    kNoCurrentRecord = 8,   // Update or Get Position before any Step or Insert
     kEndOfFile = 9,
+    kBadFileName = 11,      // no path, or one longer than kMaxPathLen
     kFileNotFound = 12,
+    kDiskError = 18,        // the system refused a read, write or create
     kBufferTooShort = 22,
     kNotOurFile = 30,
+    kBadChunkPosition = 43, // Get Direct/Chunk at a position that starts no record
+    kAccessDenied = 46,     // Insert or Update on a file opened read-only
     kOwnerError = 51,
     kFileExists = 59,
+    kBadDescriptor = 62,    // Get Direct/Chunk descriptor: short or unknown subfunction
     kInUse = 85,
+    kRecordTooLong = 97,    // Update beyond the record's allocation; record over 1 GiB
     kChunkPastEnd = 103,
 };
 
 constexpr uint32_t kPosBlockSize = 128;
 constexpr uint32_t kMaxOwnerLen = 66;
+constexpr uint32_t kMaxPathLen = 4095;
 constexpr uint32_t kRectangleSubfunction = 0x80000002u;
 
 }  // namespace localengine

@@ -1,0 +1,46 @@
+// Positioned reads and writes with 64-bit offsets on an exclusively locked file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace localengine {
+
+class File {
+public:
+    enum class Result { Ok, NotFound, InUse, Exists, Failed };
+
+    File() = default;
+    ~File() { close(); }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // Makes a new file (never replaces one) and opens it for writing.
+    Result create(const std::string& path);
+    // Opens an existing regular file for reading and writing (reading only
+    // when writing is refused) and locks it against every other opener.
+    Result open(const std::string& path);
+    void close();
+
+    bool isOpen() const;
+    bool readOnly() const { return readOnly_; }
+
+    // Reads up to n bytes at `offset`; *got < n only at the end of the file.
+    bool readAt(uint64_t offset, void* buf, size_t n, size_t* got) const;
+    // Reads exactly n bytes; false on an error or a short file.
+    bool readExact(uint64_t offset, void* buf, size_t n) const;
+    bool writeAt(uint64_t offset, const void* buf, size_t n);
+    bool size(uint64_t* out) const;
+    bool truncate(uint64_t size);
+    bool sync();
+
+    static bool exists(const std::string& path);
+    static bool remove(const std::string& path);
+
+private:
+    intptr_t handle_ = -1;
+    bool readOnly_ = false;
+};
+
+}  // namespace localengine

@@ -1,0 +1,118 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "file_io.h"
+
+static_assert(sizeof(off_t) == 8, "64-bit file offsets are required");
+
+namespace localengine {
+namespace {
+
+File::Result lockOrFail(int fd) {
+    // flock locks belong to the open file description, so closing some other
+    // descriptor of the same file elsewhere in the process does not drop them,
+    // and a second open of the file, in this process or another, is refused.
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return File::Result::Ok;
+    return errno == EWOULDBLOCK ? File::Result::InUse : File::Result::Failed;
+}
+
+}  // namespace
+
+bool File::isOpen() const { return handle_ >= 0; }
+
+File::Result File::create(const std::string& path) {
+    close();
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        if (errno == EEXIST) return Result::Exists;
+        return errno == ENOENT || errno == ENOTDIR ? Result::NotFound : Result::Failed;
+    }
+    handle_ = fd;
+    readOnly_ = false;
+    Result r = lockOrFail(fd);
+    if (r != Result::Ok) close();
+    return r;
+}
+
+File::Result File::open(const std::string& path) {
+    close();
+    bool ro = false;
+    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EISDIR)) {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        ro = true;
+    }
+    if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? Result::NotFound : Result::Failed;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return Result::NotFound;
+    }
+    Result r = lockOrFail(fd);
+    if (r != Result::Ok) {
+        ::close(fd);
+        return r;
+    }
+    handle_ = fd;
+    readOnly_ = ro;
+    return Result::Ok;
+}
+
+void File::close() {
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));  // also drops the lock
+    handle_ = -1;
+}
+
+bool File::readAt(uint64_t offset, void* buf, size_t n, size_t* got) const {
+    auto* p = static_cast<char*>(buf);
+    size_t done = 0;
+    while (done < n) {
+        ssize_t r = ::pread(static_cast<int>(handle_), p + done, n - done, static_cast<off_t>(offset + done));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (r == 0) break;
+        done += static_cast<size_t>(r);
+    }
+    *got = done;
+    return true;
+}
+
+bool File::writeAt(uint64_t offset, const void* buf, size_t n) {
+    const auto* p = static_cast<const char*>(buf);
+    size_t done = 0;
+    while (done < n) {
+        ssize_t r = ::pwrite(static_cast<int>(handle_), p + done, n - done, static_cast<off_t>(offset + done));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<size_t>(r);
+    }
+    return true;
+}
+
+bool File::size(uint64_t* out) const {
+    struct stat st {};
+    if (fstat(static_cast<int>(handle_), &st) != 0) return false;
+    *out = static_cast<uint64_t>(st.st_size);
+    return true;
+}
+
+bool File::truncate(uint64_t size) { return ftruncate(static_cast<int>(handle_), static_cast<off_t>(size)) == 0; }
+
+bool File::sync() { return fsync(static_cast<int>(handle_)) == 0; }
+
+bool File::exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+bool File::remove(const std::string& path) { return ::unlink(path.c_str()) == 0 || errno == ENOENT; }
+
+}  // namespace localengine

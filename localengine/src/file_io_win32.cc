@@ -1,0 +1,132 @@
+#include <windows.h>
+
+#include "file_io.h"
+
+namespace localengine {
+namespace {
+
+HANDLE h(intptr_t v) { return reinterpret_cast<HANDLE>(v); }
+
+OVERLAPPED at(uint64_t offset) {
+    OVERLAPPED o{};
+    o.Offset = static_cast<DWORD>(offset);
+    o.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return o;
+}
+
+File::Result fromError(DWORD e) {
+    switch (e) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_PATHNAME:
+        case ERROR_DIRECTORY:
+            return File::Result::NotFound;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return File::Result::InUse;
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS:
+            return File::Result::Exists;
+        default:
+            return File::Result::Failed;
+    }
+}
+
+// Share mode 0: while the file is open nobody else may open it at all.
+HANDLE openWith(const std::string& path, DWORD access, DWORD disposition) {
+    return CreateFileA(path.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+bool File::isOpen() const { return handle_ != -1; }
+
+File::Result File::create(const std::string& path) {
+    close();
+    HANDLE f = openWith(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW);
+    if (f == INVALID_HANDLE_VALUE) return fromError(GetLastError());
+    handle_ = reinterpret_cast<intptr_t>(f);
+    readOnly_ = false;
+    return Result::Ok;
+}
+
+File::Result File::open(const std::string& path) {
+    close();
+    bool ro = false;
+    HANDLE f = openWith(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
+    if (f == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
+        f = openWith(path, GENERIC_READ, OPEN_EXISTING);
+        ro = true;
+    }
+    if (f == INVALID_HANDLE_VALUE) {
+        DWORD e = GetLastError();
+        return e == ERROR_ACCESS_DENIED ? Result::NotFound : fromError(e);  // a folder
+    }
+    if (GetFileType(f) != FILE_TYPE_DISK) {
+        CloseHandle(f);
+        return Result::NotFound;
+    }
+    handle_ = reinterpret_cast<intptr_t>(f);
+    readOnly_ = ro;
+    return Result::Ok;
+}
+
+void File::close() {
+    if (handle_ != -1) CloseHandle(h(handle_));
+    handle_ = -1;
+}
+
+bool File::readAt(uint64_t offset, void* buf, size_t n, size_t* got) const {
+    auto* p = static_cast<char*>(buf);
+    size_t done = 0;
+    while (done < n) {
+        DWORD want = static_cast<DWORD>(n - done > (1u << 30) ? (1u << 30) : n - done);
+        DWORD r = 0;
+        OVERLAPPED o = at(offset + done);
+        if (!ReadFile(h(handle_), p + done, want, &r, &o)) {
+            if (GetLastError() == ERROR_HANDLE_EOF) break;
+            return false;
+        }
+        if (r == 0) break;
+        done += r;
+    }
+    *got = done;
+    return true;
+}
+
+bool File::writeAt(uint64_t offset, const void* buf, size_t n) {
+    const auto* p = static_cast<const char*>(buf);
+    size_t done = 0;
+    while (done < n) {
+        DWORD want = static_cast<DWORD>(n - done > (1u << 30) ? (1u << 30) : n - done);
+        DWORD w = 0;
+        OVERLAPPED o = at(offset + done);
+        if (!WriteFile(h(handle_), p + done, want, &w, &o) || w == 0) return false;
+        done += w;
+    }
+    return true;
+}
+
+bool File::size(uint64_t* out) const {
+    LARGE_INTEGER s;
+    if (!GetFileSizeEx(h(handle_), &s)) return false;
+    *out = static_cast<uint64_t>(s.QuadPart);
+    return true;
+}
+
+bool File::truncate(uint64_t size) {
+    LARGE_INTEGER d;
+    d.QuadPart = static_cast<LONGLONG>(size);
+    return SetFilePointerEx(h(handle_), d, nullptr, FILE_BEGIN) && SetEndOfFile(h(handle_));
+}
+
+bool File::sync() { return FlushFileBuffers(h(handle_)) != 0; }
+
+bool File::exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool File::remove(const std::string& path) {
+    return DeleteFileA(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+}  // namespace localengine

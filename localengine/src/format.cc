@@ -1,0 +1,100 @@
+#include "format.h"
+
+#include <cstring>
+
+#include "crc32c.h"
+#include "localengine.h"
+
+namespace localengine {
+
+void put16(unsigned char* p, uint16_t v) {
+    p[0] = static_cast<unsigned char>(v);
+    p[1] = static_cast<unsigned char>(v >> 8);
+}
+void put32(unsigned char* p, uint32_t v) {
+    put16(p, static_cast<uint16_t>(v));
+    put16(p + 2, static_cast<uint16_t>(v >> 16));
+}
+void put64(unsigned char* p, uint64_t v) {
+    put32(p, static_cast<uint32_t>(v));
+    put32(p + 4, static_cast<uint32_t>(v >> 32));
+}
+uint16_t get16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t get32(const unsigned char* p) { return get16(p) | (uint32_t{get16(p + 2)} << 16); }
+uint64_t get64(const unsigned char* p) { return get32(p) | (uint64_t{get32(p + 4)} << 32); }
+
+namespace {
+// Offsets of the fixed header fields.
+constexpr uint32_t kVersionAt = 8;
+constexpr uint32_t kHeaderSizeAt = 12;
+constexpr uint32_t kAlignmentAt = 16;
+constexpr uint32_t kOwnerLenAt = 20;
+constexpr uint32_t kOwnerAt = 24;
+constexpr uint32_t kStateCrcAt = kStateSize - 4;
+constexpr uint32_t kRecordTag = 0x4345524Cu;  // "LREC"
+}  // namespace
+
+void encodeState(const FileState& s, unsigned char out[kStateSize]) {
+    std::memset(out, 0, kStateSize);
+    put64(out, s.dataEnd);
+    put64(out + 8, s.recordCount);
+    put32(out + kStateCrcAt, crc32c(0, out, kStateCrcAt));
+}
+
+bool decodeState(const unsigned char in[kStateSize], FileState* s) {
+    if (get32(in + kStateCrcAt) != crc32c(0, in, kStateCrcAt)) return false;
+    s->dataEnd = get64(in);
+    s->recordCount = get64(in + 8);
+    return s->dataEnd >= kFileHeaderSize && s->dataEnd % kAlignment == 0 && s->dataEnd <= kMaxFileOffset &&
+           s->recordCount <= (s->dataEnd - kFileHeaderSize) / kAlignment;
+}
+
+void encodeHeader(const FileHeader& h, const FileState& s, unsigned char out[kFileHeaderSize]) {
+    std::memset(out, 0, kFileHeaderSize);
+    std::memcpy(out, kMagic, sizeof kMagic);
+    put32(out + kVersionAt, kFormatVersion);
+    put32(out + kHeaderSizeAt, kFileHeaderSize);
+    put32(out + kAlignmentAt, kAlignment);
+    put32(out + kOwnerLenAt, static_cast<uint32_t>(h.owner.size()));
+    std::memcpy(out + kOwnerAt, h.owner.data(), h.owner.size());
+    put32(out + kHeaderCrcOffset, crc32c(0, out, kHeaderCrcOffset));
+    encodeState(s, out + kStateOffset);
+}
+
+HeaderCheck decodeHeader(const unsigned char in[kFileHeaderSize], FileHeader* h) {
+    if (std::memcmp(in, kMagic, sizeof kMagic) != 0) return HeaderCheck::Foreign;
+    if (get32(in + kHeaderCrcOffset) != crc32c(0, in, kHeaderCrcOffset)) return HeaderCheck::Damaged;
+    uint32_t ownerLen = get32(in + kOwnerLenAt);
+    if (get32(in + kVersionAt) != kFormatVersion || get32(in + kHeaderSizeAt) != kFileHeaderSize ||
+        get32(in + kAlignmentAt) != kAlignment || ownerLen > kMaxOwnerLen)
+        return HeaderCheck::Damaged;
+    h->owner.assign(reinterpret_cast<const char*>(in + kOwnerAt), ownerLen);
+    return HeaderCheck::Ok;
+}
+
+namespace {
+uint32_t recordHeaderCrc(const unsigned char* fields, uint64_t offset) {
+    unsigned char buf[24];
+    put32(buf, kRecordTag);
+    put64(buf + 4, offset);
+    std::memcpy(buf + 12, fields, 12);
+    return crc32c(0, buf, sizeof buf);
+}
+}  // namespace
+
+void encodeRecordHeader(const RecordHeader& r, uint64_t offset, unsigned char out[kRecordHeaderSize]) {
+    put32(out, r.length);
+    put32(out + 4, r.capacity);
+    put32(out + 8, r.dataCrc);
+    put32(out + 12, recordHeaderCrc(out, offset));
+}
+
+bool decodeRecordHeader(const unsigned char in[kRecordHeaderSize], uint64_t offset, RecordHeader* r) {
+    if (get32(in + 12) != recordHeaderCrc(in, offset)) return false;
+    r->length = get32(in);
+    r->capacity = get32(in + 4);
+    r->dataCrc = get32(in + 8);
+    return r->length <= r->capacity && r->capacity <= kMaxRecordLength;
+}
+
+}  // namespace localengine

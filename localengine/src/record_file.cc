@@ -1,0 +1,445 @@
+#include "record_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "crc32c.h"
+#include "localengine.h"
+
+namespace localengine {
+namespace {
+
+constexpr unsigned char kZeros[kAlignment] = {};
+
+// Journal layout: magic, record offset, the record's old header, the length
+// of the before-image, the before-image, and a CRC32C of all that precedes it.
+constexpr unsigned char kJournalMagic[8] = {'L', 'E', 'N', 'G', 'J', 'R', 'N', 0x1A};
+constexpr size_t kJournalFixed = 8 + 8 + kRecordHeaderSize + 4;
+
+int statusFor(File::Result r) {
+    switch (r) {
+        case File::Result::Ok: return kOk;
+        case File::Result::NotFound: return kFileNotFound;
+        case File::Result::InUse: return kInUse;
+        case File::Result::Exists: return kFileExists;
+        case File::Result::Failed: break;
+    }
+    return kDiskError;
+}
+
+}  // namespace
+
+RecordFile::RecordFile(const Tuning& t) : tuning_(t) {
+    tuning_.windowSize = std::max<size_t>(tuning_.windowSize, 4 * kRecordHeaderSize);
+}
+
+RecordFile::~RecordFile() { close(); }
+
+int RecordFile::create(const std::string& path, const std::string& owner) {
+    if (owner.size() > kMaxOwnerLen) return kOwnerError;
+    File f;
+    int st = statusFor(f.create(path));
+    if (st != kOk) return st;
+    unsigned char header[kFileHeaderSize];
+    encodeHeader(FileHeader{owner}, FileState{}, header);
+    if (!f.writeAt(0, header, sizeof header) || !f.sync()) {
+        f.close();
+        File::remove(path);
+        return kDiskError;
+    }
+    return kOk;
+}
+
+int RecordFile::open(const std::string& path, const std::string& owner) {
+    close();
+    int st = statusFor(file_.open(path));
+    if (st != kOk) return st;
+    path_ = path;
+
+    uint64_t size = 0;
+    unsigned char header[kFileHeaderSize];
+    FileHeader h;
+    if (!file_.size(&size)) st = kDiskError;
+    else if (size < kFileHeaderSize || !file_.readExact(0, header, sizeof header)) st = kNotOurFile;
+    else {
+        switch (decodeHeader(header, &h)) {
+            case HeaderCheck::Foreign: st = kNotOurFile; break;
+            case HeaderCheck::Damaged: st = kDamaged; break;
+            case HeaderCheck::Ok: break;
+        }
+    }
+    if (st == kOk && !h.owner.empty() && owner != h.owner) st = kOwnerError;
+    if (st == kOk && (!decodeState(header + kStateOffset, &committed_) || committed_.dataEnd > size))
+        st = kDamaged;
+    if (st == kOk) {
+        state_ = committed_;
+        st = rollBackJournal(size);
+    }
+    if (st == kOk && size > committed_.dataEnd) st = recoverTail(size);
+    if (st != kOk) {
+        file_.close();
+        window_.clear();
+        return st;
+    }
+    hasCurrent_ = false;
+    verifiedOffset_ = 0;
+    windowLen_ = 0;
+    wrote_ = false;
+    return kOk;
+}
+
+int RecordFile::close() {
+    if (!file_.isOpen()) return kOk;
+    bool ok = flushAppends();
+    if (ok && (state_.dataEnd != committed_.dataEnd || state_.recordCount != committed_.recordCount))
+        ok = writeState();
+    if (ok && wrote_) ok = file_.sync();
+    file_.close();
+    window_.clear();
+    window_.shrink_to_fit();
+    appends_.clear();
+    appends_.shrink_to_fit();
+    windowLen_ = 0;
+    hasCurrent_ = false;
+    return ok ? kOk : kDiskError;
+}
+
+bool RecordFile::writeState() {
+    unsigned char s[kStateSize];
+    encodeState(state_, s);
+    if (!writeBytes(kStateOffset, s, sizeof s)) return false;
+    committed_ = state_;
+    return true;
+}
+
+// A process that died while appending leaves records past the end the header
+// knows. Complete records are kept; the first torn one and all after it go.
+int RecordFile::recoverTail(uint64_t fileSize) {
+    state_.dataEnd = fileSize;  // lets the reader look at the tail
+    uint64_t off = committed_.dataEnd;
+    uint64_t count = committed_.recordCount;
+    RecordHeader r;
+    while (off + kRecordHeaderSize <= fileSize && readRecordHeader(off, &r) == kOk &&
+           readData(off, r, nullptr, 0) == kOk) {
+        off = recordEnd(off, r.capacity);
+        ++count;
+    }
+    state_.dataEnd = off;
+    state_.recordCount = count;
+    windowLen_ = 0;
+    if (file_.readOnly()) return kOk;
+    if (!file_.truncate(off) || !writeState()) return kDiskError;
+    return kOk;
+}
+
+int RecordFile::rollBackJournal(uint64_t fileSize) {
+    std::string jpath = journalPath(path_);
+    if (!File::exists(jpath)) return kOk;
+    if (file_.readOnly()) return kDamaged;  // cannot repair what it may not write
+    File j;
+    if (j.open(jpath) != File::Result::Ok) return kDiskError;
+    uint64_t jsize = 0;
+    std::vector<unsigned char> buf;
+    if (j.size(&jsize) && jsize >= kJournalFixed + 4 && jsize <= kJournalFixed + 4 + kMaxRecordLength) {
+        buf.resize(static_cast<size_t>(jsize));
+        if (!j.readExact(0, buf.data(), buf.size())) buf.clear();
+    }
+    j.close();
+    // A journal that is not whole was being written when the process died:
+    // the record itself had not been touched yet.
+    if (buf.size() >= kJournalFixed + 4 && std::memcmp(buf.data(), kJournalMagic, 8) == 0) {
+        const unsigned char* p = buf.data();
+        uint64_t off = get64(p + 8);
+        uint32_t n = get32(p + 16 + kRecordHeaderSize);
+        size_t total = kJournalFixed + size_t{n};
+        RecordHeader old;
+        if (total + 4 == buf.size() && get32(p + total) == crc32c(0, p, total) &&
+            decodeRecordHeader(p + 16, off, &old) && n <= old.capacity && off >= kFileHeaderSize &&
+            recordEnd(off, old.capacity) <= fileSize) {
+            if (!file_.writeAt(off + kRecordHeaderSize, p + kJournalFixed, n) ||
+                !file_.writeAt(off, p + 16, kRecordHeaderSize))
+                return kDiskError;
+            wrote_ = true;
+        }
+    }
+    return File::remove(jpath) ? kOk : kDiskError;
+}
+
+const unsigned char* RecordFile::view(uint64_t offset, size_t n) {
+    if (offset >= windowStart_ && offset + n <= windowStart_ + windowLen_)
+        return window_.data() + (offset - windowStart_);
+    if (n > tuning_.windowSize || offset + n > state_.dataEnd) return nullptr;
+    if (window_.size() != tuning_.windowSize) window_.resize(tuning_.windowSize);
+    size_t want = static_cast<size_t>(std::min<uint64_t>(tuning_.windowSize, state_.dataEnd - offset));
+    size_t got = 0;
+    windowLen_ = 0;
+    if (!file_.readAt(offset, window_.data(), want, &got) || got < n) return nullptr;
+    windowStart_ = offset;
+    windowLen_ = got;
+    return window_.data();
+}
+
+bool RecordFile::readBytes(uint64_t offset, unsigned char* dst, size_t n) {
+    if (offset + n > state_.dataEnd) return false;
+    if (n >= tuning_.windowSize) return file_.readExact(offset, dst, n);
+    const unsigned char* p = view(offset, n);
+    if (!p) return false;
+    std::memcpy(dst, p, n);
+    return true;
+}
+
+bool RecordFile::sameBytes(uint64_t offset, const unsigned char* data, size_t n) {
+    while (n > 0) {
+        size_t part = std::min(n, tuning_.windowSize);
+        const unsigned char* p = view(offset, part);
+        if (!p || std::memcmp(p, data, part) != 0) return false;
+        offset += part;
+        data += part;
+        n -= part;
+    }
+    return true;
+}
+
+bool RecordFile::writeBytes(uint64_t offset, const void* src, size_t n) {
+    if (!file_.writeAt(offset, src, n)) return false;
+    wrote_ = true;
+    // Keep the window in step with what is now on disk.
+    uint64_t lo = std::max(offset, windowStart_);
+    uint64_t hi = std::min(offset + n, windowStart_ + windowLen_);
+    if (lo < hi)
+        std::memcpy(window_.data() + (lo - windowStart_), static_cast<const unsigned char*>(src) + (lo - offset),
+                    static_cast<size_t>(hi - lo));
+    return true;
+}
+
+bool RecordFile::flushAppends() {
+    if (appends_.empty()) return true;
+    bool ok = file_.writeAt(appendsStart_, appends_.data(), appends_.size());
+    wrote_ = true;
+    if (!ok) {  // the buffered records never reached the file
+        state_.dataEnd = appendsStart_;
+        state_.recordCount = countBeforeAppends_;
+        if (hasCurrent_ && currentOffset_ >= appendsStart_) hasCurrent_ = false;
+        if (verifiedOffset_ >= appendsStart_) verifiedOffset_ = 0;
+    }
+    appends_.clear();
+    return ok;
+}
+
+int RecordFile::readRecordHeader(uint64_t offset, RecordHeader* r) {
+    if (offset < kFileHeaderSize || offset % kAlignment != 0 || offset + kRecordHeaderSize > state_.dataEnd)
+        return kDamaged;
+    const unsigned char* p = view(offset, kRecordHeaderSize);
+    if (!p || !decodeRecordHeader(p, offset, r) || recordEnd(offset, r->capacity) > state_.dataEnd)
+        return kDamaged;
+    return kOk;
+}
+
+int RecordFile::readData(uint64_t offset, const RecordHeader& r, unsigned char* buf, uint32_t cap) {
+    uint64_t at = offset + kRecordHeaderSize;
+    size_t toCopy = std::min(cap, r.length);
+    uint32_t crc = 0;
+    size_t done = 0;
+    if (toCopy >= tuning_.windowSize) {  // large: straight into the caller's buffer
+        if (!file_.readExact(at, buf, toCopy)) return kDamaged;
+        crc = crc32c(0, buf, toCopy);
+        done = toCopy;
+    }
+    while (done < r.length) {
+        size_t part = std::min<size_t>(r.length - done, tuning_.windowSize);
+        const unsigned char* p = view(at + done, part);
+        if (!p) return kDamaged;
+        if (done < toCopy) std::memcpy(buf + done, p, std::min(part, toCopy - done));
+        crc = crc32c(crc, p, part);
+        done += part;
+    }
+    if (crc != r.dataCrc) return kDamaged;
+    verifiedOffset_ = offset;
+    verified_ = r;
+    return kOk;
+}
+
+bool RecordFile::isVerified(uint64_t offset, const RecordHeader& r) const {
+    return verifiedOffset_ == offset && verified_.length == r.length && verified_.dataCrc == r.dataCrc;
+}
+
+void RecordFile::setCurrent(uint64_t offset, const RecordHeader& r) {
+    hasCurrent_ = true;
+    currentOffset_ = offset;
+    current_ = r;
+}
+
+int RecordFile::readRecord(uint64_t offset, unsigned char* buf, uint32_t cap, uint32_t* outLen) {
+    *outLen = 0;
+    if (!flushAppends()) return kDiskError;
+    if (offset >= state_.dataEnd) return kEndOfFile;
+    RecordHeader r;
+    int st = readRecordHeader(offset, &r);
+    if (st == kOk) st = readData(offset, r, buf, cap);
+    if (st != kOk) return st;
+    setCurrent(offset, r);
+    *outLen = std::min(cap, r.length);
+    return r.length > cap ? kBufferTooShort : kOk;
+}
+
+int RecordFile::stepFirst(unsigned char* buf, uint32_t cap, uint32_t* outLen) {
+    return readRecord(kFileHeaderSize, buf, cap, outLen);
+}
+
+int RecordFile::stepNext(unsigned char* buf, uint32_t cap, uint32_t* outLen) {
+    if (!hasCurrent_) return stepFirst(buf, cap, outLen);
+    return readRecord(recordEnd(currentOffset_, current_.capacity), buf, cap, outLen);
+}
+
+int RecordFile::getPosition(uint32_t* position) const {
+    if (!hasCurrent_) return kNoCurrentRecord;
+    *position = positionOf(currentOffset_);
+    return kOk;
+}
+
+int RecordFile::insert(const unsigned char* data, uint32_t len) {
+    if (file_.readOnly()) return kAccessDenied;
+    if (len > kMaxRecordLength) return kRecordTooLong;
+    uint64_t offset = state_.dataEnd;
+    uint64_t end = recordEnd(offset, len);
+    if (end > kMaxFileOffset) return kDiskError;
+
+    RecordHeader r{len, len, crc32c(0, data, len)};
+    unsigned char head[kRecordHeaderSize];
+    encodeRecordHeader(r, offset, head);
+    size_t pad = static_cast<size_t>(end - (offset + kRecordHeaderSize + len));
+    size_t total = static_cast<size_t>(end - offset);
+
+    if (appends_.size() + total > tuning_.writeBufferSize && !flushAppends()) return kDiskError;
+    if (total > tuning_.writeBufferSize) {
+        if (!file_.writeAt(offset, head, sizeof head) || !file_.writeAt(offset + sizeof head, data, len) ||
+            !file_.writeAt(offset + sizeof head + len, kZeros, pad))
+            return kDiskError;
+        wrote_ = true;
+    } else {
+        if (appends_.empty()) {
+            appends_.reserve(tuning_.writeBufferSize);
+            appendsStart_ = offset;
+            countBeforeAppends_ = state_.recordCount;
+        }
+        appends_.insert(appends_.end(), head, head + sizeof head);
+        appends_.insert(appends_.end(), data, data + len);
+        appends_.insert(appends_.end(), kZeros, kZeros + pad);
+    }
+    state_.dataEnd = end;
+    ++state_.recordCount;
+    setCurrent(offset, r);
+    verifiedOffset_ = offset;
+    verified_ = r;
+    return kOk;
+}
+
+// Shortening to a prefix commits with one 16-byte header write: the header
+// then holds the new length and the checksum of the bytes that remain; the
+// bytes past them stay on disk as slack. Anything else that fits the record's
+// allocation goes through the journal.
+int RecordFile::update(const unsigned char* data, uint32_t len) {
+    if (file_.readOnly()) return kAccessDenied;
+    if (!hasCurrent_) return kNoCurrentRecord;
+    if (!flushAppends()) return kDiskError;
+    RecordHeader old;
+    int st = readRecordHeader(currentOffset_, &old);
+    if (st != kOk) return st;
+    if (len > old.capacity) return kRecordTooLong;
+    RecordHeader r{len, old.capacity, crc32c(0, data, len)};
+    if (len <= old.length && sameBytes(currentOffset_ + kRecordHeaderSize, data, len)) {
+        if (len != old.length) {
+            unsigned char head[kRecordHeaderSize];
+            encodeRecordHeader(r, currentOffset_, head);
+            if (!writeBytes(currentOffset_, head, sizeof head)) return kDiskError;
+        }
+    } else {
+        st = rewriteWithJournal(old, data, len);
+        if (st != kOk) return st;
+    }
+    // What is on disk now is exactly the caller's bytes, checksum and all.
+    verifiedOffset_ = currentOffset_;
+    verified_ = r;
+    setCurrent(currentOffset_, r);
+    return kOk;
+}
+
+int RecordFile::rewriteWithJournal(const RecordHeader& old, const unsigned char* data, uint32_t len) {
+    const uint64_t at = currentOffset_ + kRecordHeaderSize;
+    std::vector<unsigned char> j(kJournalFixed + len + 4);
+    std::memcpy(j.data(), kJournalMagic, 8);
+    put64(j.data() + 8, currentOffset_);
+    encodeRecordHeader(old, currentOffset_, j.data() + 16);
+    put32(j.data() + 16 + kRecordHeaderSize, len);
+    if (!readBytes(at, j.data() + kJournalFixed, len)) return kDamaged;
+    put32(j.data() + kJournalFixed + len, crc32c(0, j.data(), kJournalFixed + len));
+
+    std::string jpath = journalPath(path_);
+    File jf;
+    File::remove(jpath);
+    if (jf.create(jpath) != File::Result::Ok || !jf.writeAt(0, j.data(), j.size())) {
+        jf.close();
+        File::remove(jpath);
+        return kDiskError;
+    }
+    jf.close();
+    RecordHeader r{len, old.capacity, crc32c(0, data, len)};
+    unsigned char head[kRecordHeaderSize];
+    encodeRecordHeader(r, currentOffset_, head);
+    if (!writeBytes(at, data, len) || !writeBytes(currentOffset_, head, sizeof head)) return kDiskError;
+    // Until the journal is gone, a restart puts the old record back.
+    return File::remove(jpath) ? kOk : kDiskError;
+}
+
+int RecordFile::getRows(uint32_t position, const RowRequest& rq, unsigned char* out, uint32_t cap,
+                        uint32_t* outLen) {
+    *outLen = 0;
+    if (!flushAppends()) return kDiskError;
+    uint64_t offset = offsetOf(position);
+    RecordHeader r;
+    if (offset < kFileHeaderSize || readRecordHeader(offset, &r) != kOk) return kBadChunkPosition;
+    if (!isVerified(offset, r)) {
+        int st = readData(offset, r, nullptr, 0);
+        if (st != kOk) return st;
+    }
+    const uint64_t data = offset + kRecordHeaderSize;
+    uint64_t done = 0;
+    if (rq.bytesPerRow == 0) return kOk;
+    for (uint32_t i = 0; i < rq.rows; ++i) {
+        uint64_t start = rq.firstOffset + uint64_t{i} * rq.distance;
+        uint64_t avail = start < r.length ? std::min<uint64_t>(rq.bytesPerRow, r.length - start) : 0;
+        if (avail == rq.bytesPerRow && done + avail > cap) break;  // this row does not fit
+        if (done + avail > cap) avail = 0;
+        if (avail > 0 && !readBytes(data + start, out + done, static_cast<size_t>(avail))) return kDamaged;
+        done += avail;
+        if (avail < rq.bytesPerRow) {
+            *outLen = static_cast<uint32_t>(done);
+            return kChunkPastEnd;
+        }
+    }
+    *outLen = static_cast<uint32_t>(done);
+    return done < uint64_t{rq.rows} * rq.bytesPerRow ? kBufferTooShort : kOk;
+}
+
+int RecordFile::check() {
+    if (!flushAppends()) return kDiskError;
+    unsigned char header[kFileHeaderSize];
+    FileHeader h;
+    FileState onDisk;
+    uint64_t size = 0;
+    if (!file_.readExact(0, header, sizeof header) || decodeHeader(header, &h) != HeaderCheck::Ok ||
+        !decodeState(header + kStateOffset, &onDisk) || onDisk.dataEnd > state_.dataEnd || !file_.size(&size) ||
+        size < state_.dataEnd)
+        return kDamaged;
+    uint64_t off = kFileHeaderSize;
+    uint64_t count = 0;
+    RecordHeader r;
+    while (off < state_.dataEnd) {
+        if (readRecordHeader(off, &r) != kOk || readData(off, r, nullptr, 0) != kOk) return kDamaged;
+        off = recordEnd(off, r.capacity);
+        ++count;
+    }
+    return count == state_.recordCount ? kOk : kDamaged;
+}
+
+}  // namespace localengine

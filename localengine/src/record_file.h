@@ -1,0 +1,101 @@
+// One open data file: records read through a window, appends through a
+// buffer, shortening updates committed by one 16-byte header write.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "file_io.h"
+#include "format.h"
+
+namespace localengine {
+
+// What Get Direct/Chunk asks for: `rows` rows of `bytesPerRow` bytes, row i
+// starting at byte `firstOffset + i * distance` of the record.
+struct RowRequest {
+    uint32_t rows = 0;
+    uint32_t firstOffset = 0;
+    uint32_t bytesPerRow = 0;
+    uint32_t distance = 0;
+};
+
+class RecordFile {
+public:
+    struct Tuning {
+        size_t windowSize = 512 * 1024;       // one read fills this much
+        size_t writeBufferSize = 512 * 1024;  // appends are written this much at a time
+    };
+
+    RecordFile() : RecordFile(Tuning{}) {}
+    explicit RecordFile(const Tuning& t);
+    ~RecordFile();
+    RecordFile(const RecordFile&) = delete;
+    RecordFile& operator=(const RecordFile&) = delete;
+
+    // Every call returns a status from localengine.h.
+    static int create(const std::string& path, const std::string& owner);
+    int open(const std::string& path, const std::string& owner);
+    int close();
+
+    int insert(const unsigned char* data, uint32_t len);
+    int update(const unsigned char* data, uint32_t len);
+    // Copy up to `cap` bytes of the record into buf; *outLen = bytes copied.
+    int stepFirst(unsigned char* buf, uint32_t cap, uint32_t* outLen);
+    int stepNext(unsigned char* buf, uint32_t cap, uint32_t* outLen);
+    int getPosition(uint32_t* position) const;
+    int getRows(uint32_t position, const RowRequest& rq, unsigned char* out, uint32_t cap, uint32_t* outLen);
+    int check();
+
+    bool isOpen() const { return file_.isOpen(); }
+    uint64_t recordCount() const { return state_.recordCount; }
+    uint64_t dataEnd() const { return state_.dataEnd; }
+
+    // The side file that holds the old bytes while an Update rewrites a record.
+    static std::string journalPath(const std::string& path) { return path + ".lej"; }
+
+private:
+    int readRecord(uint64_t offset, unsigned char* buf, uint32_t cap, uint32_t* outLen);
+    int readRecordHeader(uint64_t offset, RecordHeader* r);
+    // Copies the first min(cap, length) data bytes to buf and checks the data
+    // checksum over all of them; kDamaged when it does not match.
+    int readData(uint64_t offset, const RecordHeader& r, unsigned char* buf, uint32_t cap);
+    // Bytes [offset, offset+n) of the file, through the window when they fit.
+    const unsigned char* view(uint64_t offset, size_t n);
+    bool readBytes(uint64_t offset, unsigned char* dst, size_t n);
+    bool sameBytes(uint64_t offset, const unsigned char* data, size_t n);
+    bool writeBytes(uint64_t offset, const void* src, size_t n);
+    bool flushAppends();
+    int recoverTail(uint64_t fileSize);
+    int rollBackJournal(uint64_t fileSize);
+    int rewriteWithJournal(const RecordHeader& old, const unsigned char* data, uint32_t len);
+    bool writeState();
+    bool isVerified(uint64_t offset, const RecordHeader& r) const;
+    void setCurrent(uint64_t offset, const RecordHeader& r);
+
+    Tuning tuning_;
+    File file_;
+    std::string path_;
+    FileState state_;      // including appends still in the buffer
+    FileState committed_;  // as the header on disk says
+    bool wrote_ = false;   // anything written since Open: sync at Close
+
+    std::vector<unsigned char> window_;
+    uint64_t windowStart_ = 0;
+    size_t windowLen_ = 0;
+
+    std::vector<unsigned char> appends_;
+    uint64_t appendsStart_ = 0;
+    uint64_t countBeforeAppends_ = 0;
+
+    bool hasCurrent_ = false;
+    uint64_t currentOffset_ = 0;
+    RecordHeader current_;
+
+    // The last record whose data checksum was checked (Get Direct/Chunk reuses it).
+    uint64_t verifiedOffset_ = 0;
+    RecordHeader verified_;
+};
+
+}  // namespace localengine
