@@ -30,7 +30,9 @@ TEST_F(RecfileTest, ItemsRoundTripOnTheTarget) {
         uint64_t position = 0, length = 0;
         ASSERT_TRUE(line >> position >> length) << list_lines[i];
         EXPECT_EQ(length, lengths[i]) << "record " << i;
-        if (i > 0) EXPECT_GT(position, last_position) << "physical order, record " << i;
+        if (i > 0) {
+            EXPECT_GT(position, last_position) << "physical order, record " << i;
+        }
         last_position = position;
     }
 
