@@ -20,6 +20,22 @@ File::Result lockOrFail(int fd) {
     return errno == EWOULDBLOCK ? File::Result::InUse : File::Result::Failed;
 }
 
+// Runs a pread or pwrite until n bytes have moved, the file ends or it fails.
+template <typename Io>
+bool repeat(size_t n, size_t* done, Io io) {
+    *done = 0;
+    while (*done < n) {
+        ssize_t r = io(*done);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (r == 0) break;
+        *done += static_cast<size_t>(r);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool File::isOpen() const { return handle_ >= 0; }
@@ -69,32 +85,16 @@ void File::close() {
 
 bool File::readAt(uint64_t offset, void* buf, size_t n, size_t* got) const {
     auto* p = static_cast<char*>(buf);
-    size_t done = 0;
-    while (done < n) {
-        ssize_t r = ::pread(static_cast<int>(handle_), p + done, n - done, static_cast<off_t>(offset + done));
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (r == 0) break;
-        done += static_cast<size_t>(r);
-    }
-    *got = done;
-    return true;
+    int fd = static_cast<int>(handle_);
+    return repeat(n, got, [&](size_t d) { return ::pread(fd, p + d, n - d, static_cast<off_t>(offset + d)); });
 }
 
 bool File::writeAt(uint64_t offset, const void* buf, size_t n) {
     const auto* p = static_cast<const char*>(buf);
+    int fd = static_cast<int>(handle_);
     size_t done = 0;
-    while (done < n) {
-        ssize_t r = ::pwrite(static_cast<int>(handle_), p + done, n - done, static_cast<off_t>(offset + done));
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<size_t>(r);
-    }
-    return true;
+    return repeat(n, &done, [&](size_t d) { return ::pwrite(fd, p + d, n - d, static_cast<off_t>(offset + d)); }) &&
+           done == n;
 }
 
 bool File::size(uint64_t* out) const {

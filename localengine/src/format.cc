@@ -97,4 +97,35 @@ bool decodeRecordHeader(const unsigned char in[kRecordHeaderSize], uint64_t offs
     return r->length <= r->capacity && r->capacity <= kMaxRecordLength;
 }
 
+namespace {
+// Magic, record offset, old record header, before-image length, before-image, CRC32C.
+constexpr unsigned char kJournalMagic[8] = {'L', 'E', 'N', 'G', 'J', 'R', 'N', 0x1A};
+constexpr size_t kJournalFixed = 8 + 8 + kRecordHeaderSize + 4;
+}  // namespace
+
+std::string encodeJournal(const JournalEntry& j) {
+    std::string out(kJournalFixed + j.beforeImage.size() + 4, '\0');
+    auto* p = reinterpret_cast<unsigned char*>(&out[0]);
+    std::memcpy(p, kJournalMagic, sizeof kJournalMagic);
+    put64(p + 8, j.offset);
+    encodeRecordHeader(j.old, j.offset, p + 16);
+    put32(p + 16 + kRecordHeaderSize, static_cast<uint32_t>(j.beforeImage.size()));
+    std::memcpy(p + kJournalFixed, j.beforeImage.data(), j.beforeImage.size());
+    size_t body = kJournalFixed + j.beforeImage.size();
+    put32(p + body, crc32c(0, p, body));
+    return out;
+}
+
+bool decodeJournal(const std::string& bytes, JournalEntry* j) {
+    if (bytes.size() < kJournalFixed + 4) return false;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    if (std::memcmp(p, kJournalMagic, sizeof kJournalMagic) != 0) return false;
+    size_t n = get32(p + 16 + kRecordHeaderSize);
+    size_t body = kJournalFixed + n;
+    if (n > kMaxRecordLength || body + 4 != bytes.size() || get32(p + body) != crc32c(0, p, body)) return false;
+    j->offset = get64(p + 8);
+    j->beforeImage.assign(bytes, kJournalFixed, n);
+    return decodeRecordHeader(p + 16, j->offset, &j->old) && n <= j->old.capacity;
+}
+
 }  // namespace localengine

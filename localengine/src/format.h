@@ -71,4 +71,15 @@ struct RecordHeader {
 void encodeRecordHeader(const RecordHeader& r, uint64_t offset, unsigned char out[kRecordHeaderSize]);
 bool decodeRecordHeader(const unsigned char in[kRecordHeaderSize], uint64_t offset, RecordHeader* r);
 
+// The journal an Update that changes bytes writes first: the record's offset,
+// its old header and the old bytes it is about to overwrite.
+struct JournalEntry {
+    uint64_t offset = 0;
+    RecordHeader old;
+    std::string beforeImage;
+};
+std::string encodeJournal(const JournalEntry& j);
+// False when the bytes are not one whole, intact journal.
+bool decodeJournal(const std::string& bytes, JournalEntry* j);
+
 }  // namespace localengine

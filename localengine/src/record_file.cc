@@ -11,11 +11,6 @@ namespace {
 
 constexpr unsigned char kZeros[kAlignment] = {};
 
-// Journal layout: magic, record offset, the record's old header, the length
-// of the before-image, the before-image, and a CRC32C of all that precedes it.
-constexpr unsigned char kJournalMagic[8] = {'L', 'E', 'N', 'G', 'J', 'R', 'N', 0x1A};
-constexpr size_t kJournalFixed = 8 + 8 + kRecordHeaderSize + 4;
-
 int statusFor(File::Result r) {
     switch (r) {
         case File::Result::Ok: return kOk;
@@ -136,31 +131,26 @@ int RecordFile::rollBackJournal(uint64_t fileSize) {
     std::string jpath = journalPath(path_);
     if (!File::exists(jpath)) return kOk;
     if (file_.readOnly()) return kDamaged;  // cannot repair what it may not write
-    File j;
-    if (j.open(jpath) != File::Result::Ok) return kDiskError;
+    File jf;
+    if (jf.open(jpath) != File::Result::Ok) return kDiskError;
     uint64_t jsize = 0;
-    std::vector<unsigned char> buf;
-    if (j.size(&jsize) && jsize >= kJournalFixed + 4 && jsize <= kJournalFixed + 4 + kMaxRecordLength) {
-        buf.resize(static_cast<size_t>(jsize));
-        if (!j.readExact(0, buf.data(), buf.size())) buf.clear();
+    std::string bytes;
+    if (jf.size(&jsize) && jsize <= kMaxRecordLength + 64u) {
+        bytes.resize(static_cast<size_t>(jsize));
+        if (!jf.readExact(0, &bytes[0], bytes.size())) bytes.clear();
     }
-    j.close();
+    jf.close();
     // A journal that is not whole was being written when the process died:
-    // the record itself had not been touched yet.
-    if (buf.size() >= kJournalFixed + 4 && std::memcmp(buf.data(), kJournalMagic, 8) == 0) {
-        const unsigned char* p = buf.data();
-        uint64_t off = get64(p + 8);
-        uint32_t n = get32(p + 16 + kRecordHeaderSize);
-        size_t total = kJournalFixed + size_t{n};
-        RecordHeader old;
-        if (total + 4 == buf.size() && get32(p + total) == crc32c(0, p, total) &&
-            decodeRecordHeader(p + 16, off, &old) && n <= old.capacity && off >= kFileHeaderSize &&
-            recordEnd(off, old.capacity) <= fileSize) {
-            if (!file_.writeAt(off + kRecordHeaderSize, p + kJournalFixed, n) ||
-                !file_.writeAt(off, p + 16, kRecordHeaderSize))
-                return kDiskError;
-            wrote_ = true;
-        }
+    // the record itself had not been touched yet, so there is nothing to undo.
+    JournalEntry j;
+    if (decodeJournal(bytes, &j) && j.offset >= kFileHeaderSize && j.offset % kAlignment == 0 &&
+        recordEnd(j.offset, j.old.capacity) <= fileSize) {
+        unsigned char head[kRecordHeaderSize];
+        encodeRecordHeader(j.old, j.offset, head);
+        if (!file_.writeAt(j.offset + kRecordHeaderSize, j.beforeImage.data(), j.beforeImage.size()) ||
+            !file_.writeAt(j.offset, head, sizeof head))
+            return kDiskError;
+        wrote_ = true;
     }
     return File::remove(jpath) ? kOk : kDiskError;
 }
@@ -366,18 +356,14 @@ int RecordFile::update(const unsigned char* data, uint32_t len) {
 
 int RecordFile::rewriteWithJournal(const RecordHeader& old, const unsigned char* data, uint32_t len) {
     const uint64_t at = currentOffset_ + kRecordHeaderSize;
-    std::vector<unsigned char> j(kJournalFixed + len + 4);
-    std::memcpy(j.data(), kJournalMagic, 8);
-    put64(j.data() + 8, currentOffset_);
-    encodeRecordHeader(old, currentOffset_, j.data() + 16);
-    put32(j.data() + 16 + kRecordHeaderSize, len);
-    if (!readBytes(at, j.data() + kJournalFixed, len)) return kDamaged;
-    put32(j.data() + kJournalFixed + len, crc32c(0, j.data(), kJournalFixed + len));
+    JournalEntry j{currentOffset_, old, std::string(len, '\0')};
+    if (len > 0 && !readBytes(at, reinterpret_cast<unsigned char*>(&j.beforeImage[0]), len)) return kDamaged;
+    std::string bytes = encodeJournal(j);
 
     std::string jpath = journalPath(path_);
     File jf;
     File::remove(jpath);
-    if (jf.create(jpath) != File::Result::Ok || !jf.writeAt(0, j.data(), j.size())) {
+    if (jf.create(jpath) != File::Result::Ok || !jf.writeAt(0, bytes.data(), bytes.size())) {
         jf.close();
         File::remove(jpath);
         return kDiskError;

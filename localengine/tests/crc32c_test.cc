@@ -2,4 +2,49 @@
 
 #include <gtest/gtest.h>
 
-TEST(Crc32c, Placeholder) { EXPECT_EQ(localengine::crc32c(0, "123456789", 9), 0xE3069283u); }
+#include <random>
+#include <string>
+#include <vector>
+
+namespace localengine {
+namespace {
+
+struct Vector {
+    std::string data;
+    uint32_t crc;
+};
+
+// Published CRC32C check values.
+TEST(Crc32c, KnownValues) {
+    const Vector vectors[] = {
+        {"", 0x00000000u},
+        {"a", 0xC1D04330u},
+        {"123456789", 0xE3069283u},
+        {std::string(32, '\0'), 0x8A9136AAu},
+        {std::string(32, '\xFF'), 0x62A8AB43u},
+    };
+    for (const Vector& v : vectors) {
+        EXPECT_EQ(crc32c(0, v.data.data(), v.data.size()), v.crc) << v.data.size() << " bytes";
+        EXPECT_EQ(crc32cPortable(0, v.data.data(), v.data.size()), v.crc) << v.data.size() << " bytes";
+    }
+}
+
+// Both forms agree at every length and alignment, and a checksum continued
+// piece by piece equals the one over the whole.
+TEST(Crc32c, FormsAgreeAcrossLengthsAlignmentsAndSplits) {
+    std::mt19937 rng(7);
+    std::vector<unsigned char> buf(600);
+    for (auto& b : buf) b = static_cast<unsigned char>(rng());
+    for (size_t start = 0; start < 8; ++start) {
+        for (size_t len = 0; len + start <= 300; ++len) {
+            const unsigned char* p = buf.data() + start;
+            uint32_t whole = crc32cPortable(0, p, len);
+            ASSERT_EQ(crc32c(0, p, len), whole) << "start " << start << " len " << len;
+            size_t cut = len / 3;
+            ASSERT_EQ(crc32c(crc32c(0, p, cut), p + cut, len - cut), whole);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace localengine

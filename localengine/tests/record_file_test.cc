@@ -1,0 +1,325 @@
+#include "record_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "crc32c.h"
+#include "format.h"
+#include "localengine.h"
+#include "temp_dir.h"
+
+namespace localengine {
+namespace {
+
+const unsigned char* bytesOf(const std::string& s) { return reinterpret_cast<const unsigned char*>(s.data()); }
+
+std::string recordOf(size_t len, int seed) {
+    std::string r(len, '\0');
+    for (size_t i = 0; i < len; ++i) r[i] = static_cast<char>((i * 31 + static_cast<size_t>(seed) * 7) & 0xFF);
+    return r;
+}
+
+// A window and an append buffer far smaller than the records, so reads and
+// writes cross their edges all the time.
+RecordFile::Tuning tiny() {
+    RecordFile::Tuning t;
+    t.windowSize = 64;
+    t.writeBufferSize = 100;
+    return t;
+}
+
+class RecordFileTest : public ::testing::Test {
+protected:
+    void make(const std::vector<std::string>& records, const std::string& owner = {}) {
+        ASSERT_EQ(RecordFile::create(path_, owner), kOk);
+        RecordFile f(tiny());
+        ASSERT_EQ(f.open(path_, owner), kOk);
+        for (const std::string& r : records) ASSERT_EQ(f.insert(bytesOf(r), static_cast<uint32_t>(r.size())), kOk);
+        ASSERT_EQ(f.close(), kOk);
+    }
+
+    // Every record in physical order; stops at the first status other than 0.
+    static std::vector<std::string> readAll(RecordFile& f, int* last) {
+        std::vector<std::string> out;
+        std::vector<unsigned char> buf(1 << 16);
+        uint32_t n = 0;
+        for (int st = f.stepFirst(buf.data(), static_cast<uint32_t>(buf.size()), &n); ;
+             st = f.stepNext(buf.data(), static_cast<uint32_t>(buf.size()), &n)) {
+            if (st != kOk) {
+                *last = st;
+                return out;
+            }
+            out.emplace_back(reinterpret_cast<char*>(buf.data()), n);
+        }
+    }
+
+    std::vector<std::string> reopenAndReadAll() {
+        RecordFile f(tiny());
+        EXPECT_EQ(f.open(path_, {}), kOk);
+        int last = 0;
+        std::vector<std::string> out = readAll(f, &last);
+        EXPECT_EQ(last, kEndOfFile);
+        EXPECT_EQ(f.check(), kOk);
+        return out;
+    }
+
+    TempDir dir_;
+    std::string path_ = dir_.path("f.dat");
+};
+
+TEST_F(RecordFileTest, RecordsOfEverySizeAroundWindowAndBufferEdgesReadBack) {
+    std::vector<std::string> records;
+    const size_t sizes[] = {0, 1, 15, 16, 17, 31, 47, 48, 49, 63, 64, 65, 99, 100, 101, 200, 1000, 5000};
+    for (size_t i = 0; i < sizeof sizes / sizeof *sizes; ++i) records.push_back(recordOf(sizes[i], int(i)));
+    make(records);
+    EXPECT_EQ(reopenAndReadAll(), records);
+}
+
+// A buffer shorter than the record: 22, the buffer filled with the record's
+// first bytes, and the record still current.
+TEST_F(RecordFileTest, ShortBufferGivesThePrefixAndMovesOn) {
+    const std::vector<std::string> records = {recordOf(10, 1), recordOf(300, 2), recordOf(7, 3)};
+    make(records);
+    RecordFile f(tiny());
+    ASSERT_EQ(f.open(path_, {}), kOk);
+    unsigned char buf[8];
+    uint32_t n = 0;
+    const int expect[] = {kBufferTooShort, kBufferTooShort, kOk};
+    for (size_t i = 0; i < records.size(); ++i) {
+        uint32_t cap = i == 2 ? 8 : 5;
+        int st = i == 0 ? f.stepFirst(buf, cap, &n) : f.stepNext(buf, cap, &n);
+        ASSERT_EQ(st, expect[i]) << i;
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), n), records[i].substr(0, cap)) << i;
+    }
+    EXPECT_EQ(f.stepNext(buf, 8, &n), kEndOfFile);
+}
+
+TEST_F(RecordFileTest, RowsFollowTheRecordLength) {
+    const std::string rec = recordOf(1000, 4);
+    make({recordOf(3, 0), rec});
+    RecordFile f(tiny());
+    ASSERT_EQ(f.open(path_, {}), kOk);
+    std::vector<unsigned char> buf(70000);
+    uint32_t n = 0;
+    ASSERT_EQ(f.stepFirst(buf.data(), 100, &n), kOk);
+    ASSERT_EQ(f.stepNext(buf.data(), 100, &n), kBufferTooShort);
+    uint32_t pos = 0;
+    ASSERT_EQ(f.getPosition(&pos), kOk);
+    ASSERT_EQ(f.close(), kOk);
+    ASSERT_EQ(f.open(path_, {}), kOk);  // nothing verified yet: the rows check the record first
+
+    struct Case {
+        RowRequest rq;
+        uint32_t cap;
+        int status;
+        uint32_t bytes;
+    };
+    const Case cases[] = {
+        {{64000, 0, 1, 7}, 64000, kChunkPastEnd, 143},  // ceil(1000/7)
+        {{143, 0, 1, 7}, 64000, kOk, 143},
+        {{1000, 0, 1, 1}, 1000, kOk, 1000},
+        {{10, 990, 4, 4}, 64000, kChunkPastEnd, 10},    // rows at 990..993, 994..997, then 2 of 4 bytes
+        {{100, 0, 10, 10}, 55, kBufferTooShort, 50},    // whole rows only
+        {{3, 2000, 1, 1}, 64000, kChunkPastEnd, 0},
+        {{5, 0, 0, 1}, 64000, kOk, 0},
+        {{4000000000u, 5, 1, 0}, 64000, kBufferTooShort, 64000},
+    };
+    for (const Case& c : cases) {
+        int st = f.getRows(pos, c.rq, buf.data(), c.cap, &n);
+        EXPECT_EQ(st, c.status) << c.rq.rows << "x" << c.rq.bytesPerRow << " @" << c.rq.firstOffset;
+        EXPECT_EQ(n, c.bytes) << c.rq.rows << "x" << c.rq.bytesPerRow << " @" << c.rq.firstOffset;
+        for (uint32_t i = 0; i < n && c.rq.bytesPerRow > 0; ++i) {
+            uint64_t at = c.rq.firstOffset + uint64_t{i / c.rq.bytesPerRow} * c.rq.distance + i % c.rq.bytesPerRow;
+            ASSERT_EQ(buf[i], static_cast<unsigned char>(rec[at])) << i;
+        }
+    }
+    const uint32_t notRecords[] = {0, 1, pos - 1, pos + 1, pos + 2, 0xFFFFFFFFu};
+    for (uint32_t p : notRecords) EXPECT_EQ(f.getRows(p, {1, 0, 1, 1}, buf.data(), 10, &n), kBadChunkPosition) << p;
+}
+
+TEST_F(RecordFileTest, UpdatesShortenRewriteAndRefuseToGrow) {
+    const std::vector<std::string> records = {recordOf(40, 1), recordOf(200, 2), recordOf(9, 3)};
+    make(records);
+    RecordFile f(tiny());
+    ASSERT_EQ(f.open(path_, {}), kOk);
+    EXPECT_EQ(f.update(bytesOf(records[0]), 5), kNoCurrentRecord);
+    std::vector<unsigned char> buf(300);
+    uint32_t n = 0;
+    ASSERT_EQ(f.stepFirst(buf.data(), 300, &n), kOk);
+    EXPECT_EQ(f.update(bytesOf(records[0]), 12), kOk);  // prefix: one header write
+    ASSERT_EQ(f.stepNext(buf.data(), 300, &n), kOk);
+    const std::string changed = "a different, shorter record";
+    EXPECT_EQ(f.update(bytesOf(changed), uint32_t(changed.size())), kOk);  // through the journal
+    ASSERT_EQ(f.stepNext(buf.data(), 300, &n), kOk);
+    const std::string longer = records[2] + "x";
+    EXPECT_EQ(f.update(bytesOf(longer), uint32_t(longer.size())), kRecordTooLong);
+    EXPECT_EQ(f.update(bytesOf(records[2]), 0), kOk);
+    ASSERT_EQ(f.close(), kOk);
+    EXPECT_FALSE(File::exists(RecordFile::journalPath(path_)));
+
+    EXPECT_EQ(reopenAndReadAll(), (std::vector<std::string>{records[0].substr(0, 12), changed, ""}));
+    // Shortening leaves the rest of the allocation in place: growing back into it is a rewrite.
+    RecordFile g(tiny());
+    ASSERT_EQ(g.open(path_, {}), kOk);
+    ASSERT_EQ(g.stepFirst(buf.data(), 300, &n), kOk);
+    EXPECT_EQ(g.update(bytesOf(records[0]), 40), kOk);
+    ASSERT_EQ(g.close(), kOk);
+    EXPECT_EQ(reopenAndReadAll()[0], records[0]);
+}
+
+// A process killed during a rewrite leaves the journal behind, and maybe
+// some of the new bytes: Open puts the old record back.
+TEST_F(RecordFileTest, OpenRollsBackAnInterruptedRewrite) {
+    const std::vector<std::string> records = {recordOf(30, 1), recordOf(50, 2)};
+    make(records);
+    const std::string original = readWhole(path_);
+    const uint64_t second = recordEnd(kFileHeaderSize, 30);
+    RecordHeader old;
+    ASSERT_TRUE(decodeRecordHeader(bytesOf(original) + second, second, &old));
+    const std::string journal = encodeJournal(JournalEntry{second, old, records[1].substr(0, 20)});
+
+    // Any prefix of the new bytes written, the header either old or new.
+    for (size_t written : {size_t{0}, size_t{7}, size_t{20}}) {
+        for (bool headerWritten : {false, true}) {
+            std::string crashed = original;
+            for (size_t i = 0; i < written; ++i) crashed[second + kRecordHeaderSize + i] = 'N';
+            if (headerWritten) {
+                std::string nw(20, 'N');
+                encodeRecordHeader(RecordHeader{20, 50, crc32c(0, nw.data(), 20)}, second,
+                                   reinterpret_cast<unsigned char*>(&crashed[second]));
+            }
+            writeWhole(path_, crashed);
+            writeWhole(RecordFile::journalPath(path_), journal);
+            EXPECT_EQ(reopenAndReadAll(), records) << written << " " << headerWritten;
+            EXPECT_EQ(readWhole(path_), original);
+            EXPECT_FALSE(File::exists(RecordFile::journalPath(path_)));
+        }
+    }
+    // A journal torn while it was written means the record was never touched.
+    for (size_t cut : {size_t{0}, size_t{10}, journal.size() - 1}) {
+        writeWhole(path_, original);
+        writeWhole(RecordFile::journalPath(path_), journal.substr(0, cut));
+        EXPECT_EQ(reopenAndReadAll(), records) << cut;
+        EXPECT_FALSE(File::exists(RecordFile::journalPath(path_)));
+    }
+}
+
+// Records appended after the last Close by a process that then died: every
+// complete one is kept, the torn one is dropped, whatever byte the file ends at.
+TEST_F(RecordFileTest, OpenRecoversCompleteRecordsFromATornTail) {
+    std::vector<std::string> records;
+    for (int i = 0; i < 5; ++i) records.push_back(recordOf(20 + 13 * i, i));
+    make(records);
+    std::string full = readWhole(path_);
+    // The header as it was before the last three were appended.
+    uint64_t ends[6] = {kFileHeaderSize};
+    for (int i = 0; i < 5; ++i) ends[i + 1] = recordEnd(ends[i], uint32_t(records[i].size()));
+    encodeState(FileState{ends[2], 2}, reinterpret_cast<unsigned char*>(&full[kStateOffset]));
+
+    for (uint64_t size = ends[2]; size <= ends[5]; ++size) {
+        writeWhole(path_, full.substr(0, size));
+        size_t complete = 2;
+        while (complete < 5 && ends[complete + 1] <= size) ++complete;
+        std::vector<std::string> expect(records.begin(), records.begin() + long(complete));
+        ASSERT_EQ(reopenAndReadAll(), expect) << "cut at " << size;
+        EXPECT_EQ(readWhole(path_).size(), ends[complete]);
+    }
+}
+
+// Damage anywhere: Open, Step and Check answer with a status and never read
+// outside the file; whatever Check passes reads back exactly as written.
+TEST_F(RecordFileTest, DamageIsReportedNeverMisread) {
+    const std::vector<std::string> records = {recordOf(3, 1), recordOf(70, 2), recordOf(0, 3), recordOf(33, 4)};
+    make(records, "own");
+    const std::string good = readWhole(path_);
+    auto probe = [&](const std::string& bytes, const std::string& what) {
+        writeWhole(path_, bytes);
+        RecordFile f(tiny());
+        int st = f.open(path_, "own");
+        ASSERT_TRUE(st == kOk || st == kDamaged || st == kNotOurFile || st == kOwnerError) << what << ": " << st;
+        if (st != kOk) return;
+        int last = 0;
+        std::vector<std::string> got = readAll(f, &last);
+        ASSERT_TRUE(last == kEndOfFile || last == kDamaged) << what << ": " << last;
+        if (f.check() == kOk) {
+            EXPECT_EQ(last, kEndOfFile) << what;
+            EXPECT_EQ(got, records) << what;
+        } else {
+            EXPECT_NE(got, records) << what;
+        }
+    };
+    for (size_t i = 0; i < good.size(); ++i) {
+        for (unsigned char flip : {0x01, 0xFF}) {
+            std::string bad = good;
+            bad[i] = static_cast<char>(bad[i] ^ flip);
+            probe(bad, "byte " + std::to_string(i) + " ^ " + std::to_string(flip));
+        }
+    }
+    for (size_t size = 0; size < good.size(); ++size) {
+        writeWhole(path_, good.substr(0, size));
+        RecordFile f(tiny());
+        EXPECT_EQ(f.open(path_, "own"), size < kFileHeaderSize ? kNotOurFile : kDamaged) << size;
+    }
+}
+
+// Positions and reads past 4 GiB, on a sparse file.
+TEST_F(RecordFileTest, RecordsBeyondFourGiBKeepTheirPositions) {
+    const uint64_t far = uint64_t{5} << 30;
+    ASSERT_EQ(RecordFile::create(path_, {}), kOk);
+    {
+        // An empty file whose records end at 5 GiB (the space between is never read).
+        std::string head = readWhole(path_);
+        encodeState(FileState{far, 0}, reinterpret_cast<unsigned char*>(&head[kStateOffset]));
+        File raw;
+        ASSERT_EQ(raw.open(path_), File::Result::Ok);
+        ASSERT_TRUE(raw.writeAt(0, head.data(), head.size()));
+        ASSERT_TRUE(raw.truncate(far));
+    }
+    const std::string rec = recordOf(300, 9);
+    uint32_t pos = 0;
+    {
+        RecordFile f(tiny());
+        ASSERT_EQ(f.open(path_, {}), kOk);
+        ASSERT_EQ(f.insert(bytesOf(rec), 300), kOk);
+        ASSERT_EQ(f.getPosition(&pos), kOk);
+        EXPECT_EQ(offsetOf(pos), far);
+        ASSERT_EQ(f.close(), kOk);
+    }
+    RecordFile f(tiny());
+    ASSERT_EQ(f.open(path_, {}), kOk);
+    EXPECT_EQ(f.dataEnd(), recordEnd(far, 300));
+    std::vector<unsigned char> buf(300);
+    uint32_t n = 0;
+    ASSERT_EQ(f.getRows(pos, {300, 0, 1, 1}, buf.data(), 300, &n), kOk);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buf.data()), n), rec);
+    ASSERT_EQ(f.getRows(pos - (uint32_t{1} << 28), {1, 0, 1, 1}, buf.data(), 1, &n), kBadChunkPosition);
+}
+
+TEST_F(RecordFileTest, OwnersMatchExactly) {
+    const std::string owner("a\0b", 3);
+    make({recordOf(5, 1)}, owner);
+    struct Case {
+        std::string given;
+        int status;
+    };
+    const Case cases[] = {{owner, kOk}, {"", kOwnerError}, {"a", kOwnerError}, {std::string("a\0b\0", 4), kOwnerError},
+                          {"A\0b", kOwnerError}};
+    for (const Case& c : cases) {
+        RecordFile f;
+        EXPECT_EQ(f.open(path_, c.given), c.status) << c.given.size();
+    }
+    const std::string other = dir_.path("none.dat");
+    ASSERT_EQ(RecordFile::create(other, {}), kOk);
+    EXPECT_EQ(RecordFile::create(other, {}), kFileExists);
+    RecordFile f;
+    EXPECT_EQ(f.open(other, "anything"), kOk);
+    RecordFile g;
+    EXPECT_EQ(g.open(other, {}), kInUse);  // the first still holds it
+    EXPECT_EQ(g.open(dir_.path("missing.dat"), {}), kFileNotFound);
+}
+
+}  // namespace
+}  // namespace localengine
