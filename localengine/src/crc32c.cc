@@ -38,17 +38,57 @@ uint32_t load32(const unsigned char* p) {
 }
 
 #ifdef LOCALENGINE_X86
-__attribute__((target("sse4.2"))) uint32_t crcHardware(uint32_t crc, const unsigned char* p, size_t n) {
-#if defined(__x86_64__)
-    uint64_t c = crc;
-    for (; n >= 8; n -= 8, p += 8) {
-        uint64_t v;
-        std::memcpy(&v, p, 8);
-        c = _mm_crc32_u64(c, v);
+// Long runs are checksummed as three interleaved stripes, so the processor
+// overlaps three crc32 chains instead of waiting on one; the stripes' results
+// are then joined with a table that appends kStripe zero bytes to a register.
+constexpr size_t kStripe = 128;
+
+struct ZeroShift {
+    std::array<std::array<uint32_t, 256>, 4> t{};
+    ZeroShift() {
+        const auto& t0 = tables().t[0];
+        for (uint32_t k = 0; k < 4; ++k)
+            for (uint32_t b = 0; b < 256; ++b) {
+                uint32_t reg = b << (8 * k);
+                for (size_t i = 0; i < kStripe; ++i) reg = (reg >> 8) ^ t0[reg & 0xFF];
+                t[k][b] = reg;
+            }
     }
-    crc = static_cast<uint32_t>(c);
+    uint32_t operator()(uint32_t r) const {
+        return t[0][r & 0xFF] ^ t[1][(r >> 8) & 0xFF] ^ t[2][(r >> 16) & 0xFF] ^ t[3][r >> 24];
+    }
+};
+
+const ZeroShift& zeroShift() {
+    static const ZeroShift z;
+    return z;
+}
+
+// Eight bytes into a raw (not inverted) register.
+__attribute__((target("sse4.2"))) inline uint32_t step8(uint32_t reg, const unsigned char* p) {
+#if defined(__x86_64__)
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return static_cast<uint32_t>(_mm_crc32_u64(reg, v));
+#else
+    return _mm_crc32_u32(_mm_crc32_u32(reg, load32(p)), load32(p + 4));
 #endif
-    for (; n >= 4; n -= 4, p += 4) crc = _mm_crc32_u32(crc, load32(p));
+}
+
+__attribute__((target("sse4.2"))) uint32_t crcHardware(uint32_t crc, const unsigned char* p, size_t n) {
+    if (n >= 3 * kStripe) {
+        const ZeroShift& shift = zeroShift();
+        for (; n >= 3 * kStripe; n -= 3 * kStripe, p += 3 * kStripe) {
+            uint32_t a = crc, b = 0, c = 0;
+            for (size_t i = 0; i < kStripe; i += 8) {
+                a = step8(a, p + i);
+                b = step8(b, p + kStripe + i);
+                c = step8(c, p + 2 * kStripe + i);
+            }
+            crc = shift(shift(a) ^ b) ^ c;
+        }
+    }
+    for (; n >= 8; n -= 8, p += 8) crc = step8(crc, p);
     for (; n > 0; --n, ++p) crc = _mm_crc32_u8(crc, *p);
     return crc;
 }

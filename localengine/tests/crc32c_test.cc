@@ -33,10 +33,14 @@ TEST(Crc32c, KnownValues) {
 // piece by piece equals the one over the whole.
 TEST(Crc32c, FormsAgreeAcrossLengthsAlignmentsAndSplits) {
     std::mt19937 rng(7);
-    std::vector<unsigned char> buf(600);
+    std::vector<unsigned char> buf(6000);
     for (auto& b : buf) b = static_cast<unsigned char>(rng());
+    // Short runs byte by byte; long ones around the three-stripe block (384 bytes).
+    std::vector<size_t> lengths;
+    for (size_t len = 0; len <= 300; ++len) lengths.push_back(len);
+    for (size_t len : {383, 384, 385, 391, 767, 768, 769, 1000, 1152, 4096, 5000}) lengths.push_back(len);
     for (size_t start = 0; start < 8; ++start) {
-        for (size_t len = 0; len + start <= 300; ++len) {
+        for (size_t len : lengths) {
             const unsigned char* p = buf.data() + start;
             uint32_t whole = crc32cPortable(0, p, len);
             ASSERT_EQ(crc32c(0, p, len), whole) << "start " << start << " len " << len;
