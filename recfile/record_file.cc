@@ -1,0 +1,98 @@
+#include "record_file.h"
+
+#include <cstring>
+
+namespace recfile {
+
+using namespace localengine;
+
+static std::string meaning(int status) {
+    switch (status) {
+        case kDamaged: return "the file is damaged";
+        case kFileNotFound: return "no such file";
+        case kBufferTooShort: return "record longer than recfile's buffer";
+        case kNotOurFile: return "not a record file";
+        case kOwnerError: return "owner missing or wrong";
+        case kFileExists: return "file already exists";
+        case kInUse: return "file in use by another process";
+        default: return "engine error";
+    }
+}
+
+EngineError::EngineError(const std::string& path, const std::string& request, int st)
+    : std::runtime_error(path + ": " + request + " failed: " + meaning(st) + " (status " +
+                         std::to_string(st) + ")"),
+      status(st) {}
+
+// The path goes in the key buffer, zero-terminated; the key length says how
+// much of it the engine may look at.
+static uint8_t keyLength(const std::string& path) {
+    return static_cast<uint8_t>(path.size() + 1 > 255 ? 255 : path.size() + 1);
+}
+
+void RecordFile::create(const std::string& path, const std::vector<uint8_t>& owner) {
+    uint8_t posBlock[kPosBlockSize] = {};
+    std::vector<uint8_t> ownerCopy = owner;
+    uint32_t length = static_cast<uint32_t>(ownerCopy.size());
+    const int st = BTRVEX(kOpCreate, posBlock, ownerCopy.empty() ? nullptr : ownerCopy.data(), &length,
+                          const_cast<char*>(path.c_str()), keyLength(path), 0);
+    if (st != kOk) throw EngineError(path, "create", st);
+}
+
+RecordFile::RecordFile(const std::string& path, const std::vector<uint8_t>& owner) : path_(path) {
+    std::vector<uint8_t> ownerCopy = owner;
+    uint32_t length = static_cast<uint32_t>(ownerCopy.size());
+    const int st = BTRVEX(kOpOpen, posBlock_, ownerCopy.empty() ? nullptr : ownerCopy.data(), &length,
+                          const_cast<char*>(path.c_str()), keyLength(path), 0);
+    if (st != kOk) throw EngineError(path, "open", st);
+    open_ = true;
+}
+
+RecordFile::~RecordFile() {
+    if (open_) {
+        uint32_t length = 0;
+        call(kOpClose, nullptr, &length);
+    }
+}
+
+int RecordFile::call(uint16_t op, void* data, uint32_t* length) {
+    return BTRVEX(op, posBlock_, data, length, nullptr, 0, 0);
+}
+
+void RecordFile::insert(const uint8_t* data, uint32_t length) {
+    uint8_t none = 0;  // an empty record still passes a buffer
+    const int st = call(kOpInsert, data ? const_cast<uint8_t*>(data) : &none, &length);
+    if (st != kOk) throw EngineError(path_, "insert", st);
+}
+
+bool RecordFile::step(bool first, std::vector<uint8_t>& buffer, uint32_t& length) {
+    if (buffer.size() < kMaxRecordLen) buffer.resize(kMaxRecordLen);
+    length = static_cast<uint32_t>(buffer.size());
+    const int st = call(first ? kOpStepFirst : kOpStepNext, buffer.data(), &length);
+    if (st == kEndOfFile) return false;
+    if (st != kOk) throw EngineError(path_, "reading a record", st);
+    return true;
+}
+
+uint32_t RecordFile::position() {
+    uint8_t bytes[4] = {};
+    uint32_t length = sizeof bytes;
+    const int st = call(kOpGetPosition, bytes, &length);
+    if (st != kOk || length != 4) throw EngineError(path_, "get position", st);
+    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
+int RecordFile::check() {
+    uint32_t length = 0;
+    return call(kOpCheck, nullptr, &length);
+}
+
+void RecordFile::close() {
+    uint32_t length = 0;
+    const int st = call(kOpClose, nullptr, &length);
+    open_ = false;
+    if (st != kOk) throw EngineError(path_, "close", st);
+}
+
+}  // namespace recfile

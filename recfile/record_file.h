@@ -1,0 +1,57 @@
+// An engine file as recfile sees it: every request goes through the engine's
+// extended entry point, so records of any length the engine takes can be
+// written and read whole.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "localengine.h"
+
+namespace recfile {
+
+// The longest record recfile writes or reads.
+constexpr uint32_t kMaxRecordLen = 16u * 1024 * 1024;
+
+// A request the engine refused; what() reads "PATH: what failed: meaning (status N)".
+struct EngineError : std::runtime_error {
+    EngineError(const std::string& path, const std::string& request, int status);
+    int status;
+};
+
+class RecordFile {
+public:
+    // Creates an empty file (an existing one is an error).
+    static void create(const std::string& path, const std::vector<uint8_t>& owner);
+
+    RecordFile(const std::string& path, const std::vector<uint8_t>& owner);
+    ~RecordFile();
+    RecordFile(const RecordFile&) = delete;
+    RecordFile& operator=(const RecordFile&) = delete;
+
+    void insert(const uint8_t* data, uint32_t length);
+
+    // Reads the first (or next) record into `buffer`, which is grown to the
+    // longest record recfile handles; false at the end of the file.
+    bool step(bool first, std::vector<uint8_t>& buffer, uint32_t& length);
+
+    // The current record's position.
+    uint32_t position();
+
+    // The engine's whole-file check: 0 when sound, else its status.
+    int check();
+
+    // Closes the file, reporting a failure (the destructor closes silently).
+    void close();
+
+private:
+    int call(uint16_t op, void* data, uint32_t* length);
+
+    std::string path_;
+    uint8_t posBlock_[localengine::kPosBlockSize] = {};
+    bool open_ = false;
+};
+
+}  // namespace recfile
