@@ -1,0 +1,108 @@
+// Foreign and damaged files: whatever was done to the bytes, the engine
+// answers with a status, and never hands out a wrong record as good.
+#include <functional>
+
+#include "support.h"
+
+namespace behaviour {
+namespace {
+
+using namespace localengine;
+
+struct Variant {
+    std::string what;
+    Bytes bytes;
+};
+
+std::vector<Bytes> sampleRecords() {
+    std::vector<Bytes> records;
+    for (uint32_t i = 0; i < 24; ++i) records.push_back(recordBytes(i, (i * 53) % 190 + 1));
+    records.push_back(recordBytes(99, 1500));
+    return records;
+}
+
+uint64_t nextRandom(uint64_t& state) {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return state >> 33;
+}
+
+std::vector<Variant> damagedVariants(const Bytes& good) {
+    std::vector<Variant> out;
+    const size_t n = good.size();
+    out.push_back({"empty", {}});
+    out.push_back({"zeros of the same size", Bytes(n, 0)});
+    out.push_back({"zeros, 4096 bytes", Bytes(4096, 0)});
+    for (size_t cut = 0; cut < n; cut += cut < 1024 ? 1 : 5) {
+        out.push_back({"truncated to " + std::to_string(cut), Bytes(good.begin(), good.begin() + cut)});
+    }
+    for (size_t at = 0; at < n; ++at) {
+        Bytes b = good;
+        b[at] ^= static_cast<uint8_t>(1u << (at * 3 % 8));
+        out.push_back({"bit flipped at " + std::to_string(at), b});
+    }
+    uint64_t state = 42;
+    for (int i = 0; i < 40; ++i) {
+        Bytes b(nextRandom(state) % 8192);
+        for (uint8_t& byte : b) byte = static_cast<uint8_t>(nextRandom(state));
+        out.push_back({"random bytes #" + std::to_string(i), b});
+    }
+    // A good start followed by noise: the records' own checks must catch it.
+    for (size_t keep : {16u, 64u, 128u, 256u, 512u, 1024u}) {
+        Bytes b = good;
+        for (size_t i = keep; i < b.size(); ++i) b[i] = static_cast<uint8_t>(nextRandom(state));
+        out.push_back({"noise after byte " + std::to_string(keep), b});
+    }
+    Bytes tail = good;
+    tail.insert(tail.end(), good.begin() + static_cast<std::ptrdiff_t>(n / 2), good.end());
+    out.push_back({"copy of its second half appended", tail});
+    return out;
+}
+
+TEST_F(BehaviourTest, DamagedFilesGiveStatusesNeverWrongRecords) {
+    const std::vector<Bytes> records = sampleRecords();
+    makeFile(path("good"), records);
+    const Bytes good = readFileBytes(path("good"));
+    ASSERT_FALSE(good.empty());
+    armWatchdog(600);
+
+    size_t refusedAtOpen = 0;
+    for (const Variant& v : damagedVariants(good)) {
+        SCOPED_TRACE(v.what);
+        writeFileBytes(path("bad"), v.bytes);
+        EngineFile file;
+        const int openStatus = file.open(path("bad"));
+        ASSERT_TRUE(openStatus == kOk || openStatus == kDamaged || openStatus == kNotOurFile) << openStatus;
+        if (openStatus != kOk) {
+            ++refusedAtOpen;
+            continue;
+        }
+        // Every record handed out as good must be the record that was written.
+        bool complaint = false;
+        size_t good_records = 0;
+        for (uint16_t op = kOpStepFirst; good_records <= records.size(); op = kOpStepNext) {
+            const Reply reply = file.step(op, 1u << 20);
+            if (reply.status != kOk) {
+                ASSERT_TRUE(reply.status == kEndOfFile || reply.status == kDamaged) << reply.status;
+                complaint = reply.status == kDamaged;
+                break;
+            }
+            ASSERT_LT(good_records, records.size()) << "more records than were written";
+            ASSERT_TRUE(reply.data == records[good_records]) << "record " << good_records << " changed silently";
+            ++good_records;
+        }
+        const int checkStatus = file.check();
+        EXPECT_TRUE(checkStatus == kOk || checkStatus == kDamaged) << checkStatus;
+        if (checkStatus == kOk && !complaint) {
+            EXPECT_EQ(good_records, records.size()) << "records lost without a word";
+        }
+        if (complaint) {
+            EXPECT_EQ(checkStatus, kDamaged) << "Check calls sound what Step called damaged";
+        }
+        EXPECT_EQ(file.close(), kOk);
+    }
+    armWatchdog(0);
+    EXPECT_GT(refusedAtOpen, 0u);
+}
+
+}  // namespace
+}  // namespace behaviour

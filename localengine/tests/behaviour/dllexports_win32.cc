@@ -1,0 +1,99 @@
+// Loads w3btrv7.dll the way the program does (RECCALL by ordinal 1, BTRVEX by
+// name, both __stdcall with seven arguments) and runs one short session:
+// Version, Create, Open, Insert, Step First, Close. Exit 0 when all is right.
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+typedef int16_t(__stdcall* RecCallFn)(uint16_t, void*, void*, uint32_t*, void*, uint8_t, int8_t);
+typedef int(__stdcall* BtrvExFn)(uint16_t, void*, void*, uint32_t*, void*, uint8_t, int8_t);
+
+static int failures = 0;
+
+static void expect(bool ok, const char* what, long got) {
+    if (!ok) {
+        std::fprintf(stderr, "FAILED: %s (got %ld)\n", what, got);
+        ++failures;
+    }
+}
+
+template <typename Fn>
+static Fn asFunction(FARPROC proc) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
+}
+
+int main() {
+    HMODULE dll = LoadLibraryA("w3btrv7.dll");
+    if (!dll) {
+        std::fprintf(stderr, "FAILED: LoadLibraryA(w3btrv7.dll), error %lu\n", GetLastError());
+        return 1;
+    }
+    RecCallFn reccall = asFunction<RecCallFn>(GetProcAddress(dll, MAKEINTRESOURCEA(1)));
+    BtrvExFn btrvex = asFunction<BtrvExFn>(GetProcAddress(dll, "BTRVEX"));
+    if (!reccall || !btrvex) {
+        std::fprintf(stderr, "FAILED: ordinal 1 or BTRVEX missing\n");
+        return 1;
+    }
+    if (asFunction<RecCallFn>(GetProcAddress(dll, "RECCALL")) != reccall) {
+        std::fprintf(stderr, "FAILED: RECCALL by name is not ordinal 1\n");
+        ++failures;
+    }
+
+    unsigned char posBlock[128] = {};
+    unsigned char buffer[256] = {};
+    uint32_t length = sizeof buffer;
+
+    // Version needs no file; the default reply is one 5-byte entry, 13.30.
+    int16_t st = reccall(26, posBlock, buffer, &length, nullptr, 0, 0);
+    expect(st == 0, "RECCALL Version status", st);
+    expect(length % 5 == 0 && length >= 5, "Version reply length", static_cast<long>(length));
+
+    char dir[MAX_PATH];
+    GetTempPathA(sizeof dir, dir);
+    std::string path = std::string(dir) + "lebehaviour-exports-" + std::to_string(GetCurrentProcessId()) + ".dat";
+    DeleteFileA(path.c_str());
+
+    length = 0;
+    st = reccall(14, posBlock, nullptr, &length, &path[0], static_cast<uint8_t>(path.size() + 1), 0);
+    expect(st == 0, "RECCALL Create", st);
+    length = 0;
+    st = reccall(0, posBlock, nullptr, &length, &path[0], static_cast<uint8_t>(path.size() + 1), 0);
+    expect(st == 0, "RECCALL Open", st);
+
+    const char record[] = "exported";
+    std::memcpy(buffer, record, 8);
+    length = 8;
+    st = reccall(2, posBlock, buffer, &length, nullptr, 0, 0);
+    expect(st == 0, "RECCALL Insert", st);
+
+    // A record longer than 64 KiB goes in and out through BTRVEX only.
+    static unsigned char big[100000];
+    for (size_t i = 0; i < sizeof big; ++i) big[i] = static_cast<unsigned char>(i * 7);
+    length = sizeof big;
+    int sx = btrvex(2, posBlock, big, &length, nullptr, 0, 0);
+    expect(sx == 0, "BTRVEX Insert", sx);
+
+    std::memset(buffer, 0, sizeof buffer);
+    length = sizeof buffer;
+    st = reccall(33, posBlock, buffer, &length, nullptr, 0, 0);
+    expect(st == 0, "RECCALL Step First", st);
+    expect(length == 8 && std::memcmp(buffer, record, 8) == 0, "Step First record", static_cast<long>(length));
+
+    static unsigned char back[100000];
+    length = sizeof back;
+    sx = btrvex(24, posBlock, back, &length, nullptr, 0, 0);
+    expect(sx == 0, "BTRVEX Step Next", sx);
+    expect(length == sizeof big && std::memcmp(back, big, sizeof big) == 0, "BTRVEX long record",
+           static_cast<long>(length));
+
+    length = 0;
+    sx = btrvex(1, posBlock, nullptr, &length, nullptr, 0, 0);
+    expect(sx == 0, "BTRVEX Close", sx);
+    DeleteFileA(path.c_str());
+
+    if (failures == 0) std::printf("w3btrv7.dll exports: all checks passed\n");
+    return failures == 0 ? 0 : 1;
+}

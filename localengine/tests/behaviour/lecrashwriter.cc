@@ -1,0 +1,50 @@
+// lecrashwriter: shortens every record of a file to its prefix without the
+// trailing null bytes, as the program does; the kill test ends it at random
+// moments. Prints "ready" once the file is open and "done" at the end.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "localengine.h"
+
+using namespace localengine;
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: lecrashwriter PATH\n");
+        return 2;
+    }
+    std::string path = argv[1];
+    uint8_t posBlock[kPosBlockSize] = {};
+    uint32_t length = 0;
+    int status = BTRVEX(kOpOpen, posBlock, nullptr, &length, &path[0], static_cast<uint8_t>(path.size() + 1), 0);
+    if (status != kOk) {
+        std::fprintf(stderr, "lecrashwriter: open gave %d\n", status);
+        return 1;
+    }
+    std::printf("ready\n");
+    std::fflush(stdout);
+    std::vector<uint8_t> buffer(16u << 20);
+    for (uint16_t op = kOpStepFirst;; op = kOpStepNext) {
+        length = static_cast<uint32_t>(buffer.size());
+        status = BTRVEX(op, posBlock, buffer.data(), &length, nullptr, 0, 0);
+        if (status == kEndOfFile) break;
+        if (status != kOk) {
+            std::fprintf(stderr, "lecrashwriter: step gave %d\n", status);
+            return 1;
+        }
+        uint32_t kept = length;
+        while (kept > 0 && buffer[kept - 1] == 0) --kept;
+        if (kept == length) continue;
+        status = BTRVEX(kOpUpdate, posBlock, buffer.data(), &kept, nullptr, 0, 0);
+        if (status != kOk) {
+            std::fprintf(stderr, "lecrashwriter: update gave %d\n", status);
+            return 1;
+        }
+    }
+    length = 0;
+    status = BTRVEX(kOpClose, posBlock, nullptr, &length, nullptr, 0, 0);
+    std::printf("done\n");
+    return status == kOk ? 0 : 1;
+}

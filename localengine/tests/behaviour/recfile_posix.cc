@@ -1,0 +1,204 @@
+// The recfile tool run as a program: the records it makes, its refusals
+// (which leave the file untouched), and its positions used in chunk requests.
+#include <algorithm>
+#include <sstream>
+
+#include "process_posix.h"
+#include "support.h"
+
+namespace behaviour {
+namespace {
+
+using namespace localengine;
+
+
+struct ItemsCase {
+    BEHAVIOUR_CASE_NAMED(ItemsCase)
+    const char* name;
+    std::vector<std::string> items;
+    std::vector<std::string> hexLines;
+};
+
+class RecfileItems : public BehaviourTest, public ::testing::WithParamInterface<ItemsCase> {};
+
+TEST_P(RecfileItems, MakeTheRecordsAsked) {
+    const ItemsCase& c = GetParam();
+    ASSERT_EQ(runRecfile({"create", path("f")}).exitCode, 0);
+    std::vector<std::string> args = {"add", path("f")};
+    args.insert(args.end(), c.items.begin(), c.items.end());
+    const RunResult add = runRecfile(args);
+    ASSERT_EQ(add.exitCode, 0) << add.err;
+    const RunResult hex = runRecfile({"hex", path("f")});
+    ASSERT_EQ(hex.exitCode, 0) << hex.err;
+    EXPECT_EQ(splitLines(hex.out), c.hexLines);
+    const RunResult list = runRecfile({"list", path("f")});
+    const std::vector<std::string> lines = splitLines(list.out);
+    ASSERT_EQ(lines.size(), c.hexLines.size());
+    for (size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].substr(lines[i].find(' ') + 1), std::to_string(c.hexLines[i].size() / 2));
+    }
+    EXPECT_EQ(runRecfile({"check", path("f")}).exitCode, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RecfileItems,
+    ::testing::Values(ItemsCase{"Plain", {"3"}, {"414243"}},
+                      ItemsCase{"LettersWrap", {"27"}, {letterHex(27)}},
+                      ItemsCase{"Nulls", {"2+2"}, {"41420000"}},
+                      ItemsCase{"OnlyNulls", {"0+3"}, {"000000"}},
+                      ItemsCase{"Repeated", {"1x3"}, {"41", "41", "41"}},
+                      ItemsCase{"RepeatedWithNulls", {"2+1x2"}, {"414200", "414200"}},
+                      ItemsCase{"Hex", {"hex:00ff20AB"}, {"00ff20ab"}},
+                      ItemsCase{"InOrder", {"hex:01", "2", "1+1"}, {"01", "4142", "4100"}},
+                      ItemsCase{"Long", {"300000"}, {letterHex(300000)}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Bad input: one line on stderr, a nonzero exit, and the file as it was.
+TEST_F(BehaviourTest, RecfileRefusalsLeaveTheFileAlone) {
+    ASSERT_EQ(runRecfile({"create", path("f"), "--owner=own"}).exitCode, 0);
+    ASSERT_EQ(runRecfile({"add", path("f"), "--owner=own", "5", "hex:0102"}).exitCode, 0);
+    const Bytes before = readFileBytes(path("f"));
+    const std::string f = path("f");
+    const std::vector<std::vector<std::string>> cases = {
+        {"frobnicate", f},
+        {"add"},
+        {"add", f, "--owner=own"},
+        {"add", f, "--owner=own", "3", "12y"},
+        {"add", f, "--owner=own", "x3"},
+        {"add", f, "--owner=own", "3x"},
+        {"add", f, "--owner=own", "3x0"},
+        {"add", f, "--owner=own", "+1"},
+        {"add", f, "--owner=own", "1+"},
+        {"add", f, "--owner=own", "1++1"},
+        {"add", f, "--owner=own", "1x2x3"},
+        {"add", f, "--owner=own", "0"},
+        {"add", f, "--owner=own", "0+0"},
+        {"add", f, "--owner=own", "-3"},
+        {"add", f, "--owner=own", "3x-1"},
+        {"add", f, "--owner=own", "99999999999999999999999"},
+        {"add", f, "--owner=own", "hex:abc"},
+        {"add", f, "--owner=own", "hex:zz"},
+        {"add", f, "--owner=own", "4", "16777217"},
+        {"add", f, "--owner=own", "4294967295+4294967295"},
+        {"add", f, "3"},
+        {"add", f, "--owner=wrong", "3"},
+        {"add", f, "--owner-hex=6f776", "3"},
+        {"add", f, "--owner-hex=6g", "3"},
+        {"add", f, "--owner=" + std::string(67, 'a'), "3"},
+        {"add", f, "--owner=own", "--owner=own", "3"},
+        {"add", f, "--owner", "3"},
+        {"gen", f, "--owner=own", "--count=10", "--min=5", "--max=4"},
+        {"gen", f, "--owner=own", "--count=abc", "--min=1", "--max=4"},
+        {"gen", f, "--owner=own", "--count=-1", "--min=1", "--max=4"},
+        {"gen", f, "--owner=own", "--count=10", "--min=1"},
+        {"gen", f, "--owner=own", "--count=10", "--min=1", "--max=99999999"},
+        {"gen", f, "--owner=own", "--count=10", "--min=1", "--max=4", "--seed=x"},
+        {"gen", f, "--count=10", "--min=1", "--max=4"},
+        {"gen", f, "--owner=own", "--count=10", "--min=1", "--max=4", "junk"},
+        {"create", f},
+        {"list", f, "--owner=own", "extra"},
+        {"list", f, "--bogus=1", "--owner=own"},
+        {"list", f, "--count=1", "--owner=own"},
+        {"list", f},
+        {"hex", f, "--owner=nope"},
+        {"check", f, "--owner=x"},
+        {"list", path("missing")},
+        {"add", path("missing"), "3"},
+    };
+    for (const auto& args : cases) {
+        std::string shown;
+        for (const std::string& a : args) shown += " " + a.substr(0, 40);
+        const RunResult r = runRecfile(args);
+        EXPECT_NE(r.exitCode, 0) << shown;
+        const std::vector<std::string> lines = splitLines(r.err);
+        EXPECT_EQ(lines.size(), 1u) << shown << ": " << r.err;
+        EXPECT_EQ(r.err.rfind("recfile: ", 0), 0u) << shown << ": " << r.err;
+        EXPECT_TRUE(readFileBytes(f) == before) << shown << " changed the file";
+    }
+    for (const std::vector<std::string>& usage : {std::vector<std::string>{}, {"--help"}}) {
+        const RunResult r = runRecfile(usage);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_NE(r.err.find("usage"), std::string::npos);
+    }
+}
+
+TEST_F(BehaviourTest, RecfileOwnersWithZeroBytes) {
+    ASSERT_EQ(runRecfile({"create", path("f"), "--owner-hex=00AB00"}).exitCode, 0);
+    EXPECT_EQ(runRecfile({"add", path("f"), "--owner-hex=00ab00", "2"}).exitCode, 0);
+    EXPECT_NE(runRecfile({"add", path("f"), "--owner-hex=00ab", "2"}).exitCode, 0);
+    EXPECT_NE(runRecfile({"list", path("f")}).exitCode, 0);
+    EXPECT_EQ(runRecfile({"hex", path("f"), "--owner-hex=00ab00"}).out, "4142\n");
+    // gen creates the file with its owner.
+    ASSERT_EQ(runRecfile({"gen", path("g"), "--owner=" + std::string(66, 'z'), "--count=3", "--min=1", "--max=1"}).exitCode,
+              0);
+    EXPECT_NE(runRecfile({"list", path("g"), "--owner=" + std::string(65, 'z')}).exitCode, 0);
+    EXPECT_EQ(runRecfile({"hex", path("g"), "--owner=" + std::string(66, 'z')}).out, "41\n41\n41\n");
+}
+
+std::vector<uint32_t> listedLengths(const std::string& listOutput) {
+    std::vector<uint32_t> lengths;
+    for (const std::string& line : splitLines(listOutput)) lengths.push_back(std::stoul(line.substr(line.find(' ') + 1)));
+    return lengths;
+}
+
+TEST_F(BehaviourTest, RecfileGenIsDeterministicAndInRange) {
+    const auto gen = [&](const std::string& name, const char* seed) {
+        const RunResult r = runRecfile({"gen", path(name), "--count=2000", "--min=20", "--max=40", seed});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        return listedLengths(runRecfile({"list", path(name)}).out);
+    };
+    const std::vector<uint32_t> a = gen("a", "--seed=7");
+    ASSERT_EQ(a.size(), 2000u);
+    EXPECT_EQ(*std::min_element(a.begin(), a.end()), 20u);
+    EXPECT_EQ(*std::max_element(a.begin(), a.end()), 40u);
+    EXPECT_EQ(gen("b", "--seed=7"), a);
+    EXPECT_NE(gen("c", "--seed=8"), a);
+    // On an existing file gen appends.
+    EXPECT_EQ(gen("a", "--seed=7").size(), 4000u);
+    const std::vector<std::string> hex = splitLines(runRecfile({"hex", path("a")}).out);
+    for (size_t i = 0; i < 2000; ++i) ASSERT_EQ(hex[i], letterHex(a[i])) << i;
+}
+
+// Positions printed by list address the same records in chunk requests.
+TEST_F(BehaviourTest, ListedPositionsServeChunkRequests) {
+    ASSERT_EQ(runRecfile({"create", path("f")}).exitCode, 0);
+    ASSERT_EQ(runRecfile({"add", path("f"), "1", "7+9x3", "hex:00112233", "70000", "300000", "64000"}).exitCode, 0);
+    ASSERT_EQ(runRecfile({"gen", path("f"), "--count=500", "--min=1", "--max=3000"}).exitCode, 0);
+    const std::vector<std::string> list = splitLines(runRecfile({"list", path("f")}).out);
+    const std::vector<std::string> hex = splitLines(runRecfile({"hex", path("f")}).out);
+    ASSERT_EQ(list.size(), 508u);
+    ASSERT_EQ(hex.size(), list.size());
+    const Walk walk = walkFile(path("f"));
+    EngineFile file;
+    ASSERT_EQ(file.open(path("f")), kOk);
+    for (size_t i = 0; i < list.size(); ++i) {
+        std::istringstream line(list[i]);
+        uint32_t position = 0, length = 0;
+        line >> position >> length;
+        EXPECT_EQ(position, walk.positions[i]);
+        // The buffer holds the 32-byte descriptor going in.
+        const Reply whole = file.chunk(position, length, 0, 1, 1, std::max<uint32_t>(length, 32));
+        ASSERT_EQ(whole.status, kOk) << list[i];
+        ASSERT_EQ(toHex(whole.data), hex[i]) << list[i];
+        const Reply probe = file.chunk(position, 64000, 0, 1, 1, 64000);
+        EXPECT_EQ(probe.status, length < 64000 ? kChunkPastEnd : kOk) << list[i];
+        EXPECT_EQ(probe.length, std::min<uint32_t>(length, 64000)) << list[i];
+    }
+}
+
+TEST_F(BehaviourTest, RecfileCheckFindsDamage) {
+    ASSERT_EQ(runRecfile({"add", path("f"), "3"}).exitCode, 1) << "add needs an existing file";
+    ASSERT_EQ(runRecfile({"gen", path("f"), "--count=1000", "--min=10", "--max=10"}).exitCode, 0);
+    const RunResult good = runRecfile({"check", path("f")});
+    EXPECT_EQ(good.exitCode, 0);
+    EXPECT_EQ(good.err, "");
+    Bytes bytes = readFileBytes(path("f"));
+    bytes[bytes.size() / 2] ^= 0x10;
+    writeFileBytes(path("f"), bytes);
+    const RunResult bad = runRecfile({"check", path("f")});
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_EQ(bad.err.rfind("recfile: ", 0), 0u) << bad.err;
+}
+
+}  // namespace
+}  // namespace behaviour

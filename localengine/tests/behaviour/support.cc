@@ -1,0 +1,202 @@
+#include "support.h"
+
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace behaviour {
+
+using namespace localengine;
+
+namespace {
+constexpr uint8_t kGuardByte = 0xCD;
+constexpr uint32_t kGuardBytes = 64;
+constexpr uint32_t kBigBuffer = 16u * 1024 * 1024 + 1024;
+
+uint8_t pathKeyLength(const std::string& path) {
+    return static_cast<uint8_t>(path.size() + 1 > 255 ? 255 : path.size() + 1);
+}
+
+// Runs a request that fills a buffer declared as `lengthWord` bytes; the
+// buffer is followed by guard bytes that the engine must leave alone.
+template <typename Request>
+Reply fill(Entry entry, uint32_t lengthWord, Bytes initial, Request request) {
+    const uint32_t usable = entry == Entry::kStandard ? (lengthWord & 0xFFFFu) : lengthWord;
+    Bytes buffer(usable + kGuardBytes, kGuardByte);
+    std::copy(initial.begin(), initial.end(), buffer.begin());
+    Reply reply;
+    reply.length = lengthWord;
+    reply.status = request(buffer.data(), &reply.length);
+    reply.guardIntact = true;
+    for (uint32_t i = usable; i < buffer.size(); ++i) reply.guardIntact = reply.guardIntact && buffer[i] == kGuardByte;
+    if (reply.length <= usable) reply.data.assign(buffer.begin(), buffer.begin() + reply.length);
+    return reply;
+}
+}  // namespace
+
+int call(Entry entry, uint16_t op, void* posBlock, void* data, uint32_t* length, void* key, uint8_t keyLength,
+         int8_t keyNumber) {
+    const EntryPoints& e = entries();
+    if (entry == Entry::kStandard) return e.standard(op, posBlock, data, length, key, keyLength, keyNumber);
+    return e.extended(op, posBlock, data, length, key, keyLength, keyNumber);
+}
+
+Bytes recordBytes(uint32_t index, uint32_t length) {
+    Bytes bytes(length);
+    for (uint32_t j = 0; j < length; ++j) bytes[j] = static_cast<uint8_t>(index * 131u + j * 7u + (j >> 8));
+    return bytes;
+}
+
+Bytes readFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeFileBytes(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string toHex(const Bytes& bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string text;
+    for (uint8_t b : bytes) {
+        text.push_back(kDigits[b >> 4]);
+        text.push_back(kDigits[b & 15]);
+    }
+    return text;
+}
+
+EngineFile::~EngineFile() {
+    if (open_) close();
+}
+
+int EngineFile::create(const std::string& path, const Bytes& owner) {
+    uint8_t posBlock[kPosBlockSize] = {};
+    Bytes ownerCopy = owner;
+    uint32_t length = static_cast<uint32_t>(ownerCopy.size());
+    std::string key = path;
+    return call(Entry::kExtended, kOpCreate, posBlock, ownerCopy.empty() ? nullptr : ownerCopy.data(), &length,
+                &key[0], pathKeyLength(path), 0);
+}
+
+int EngineFile::open(const std::string& path, const Bytes& owner) {
+    Bytes ownerCopy = owner;
+    uint32_t length = static_cast<uint32_t>(ownerCopy.size());
+    std::string key = path;
+    const int status = call(Entry::kExtended, kOpOpen, posBlock_, ownerCopy.empty() ? nullptr : ownerCopy.data(),
+                            &length, &key[0], pathKeyLength(path), 0);
+    open_ = status == kOk;
+    return status;
+}
+
+int EngineFile::close() {
+    uint32_t length = 0;
+    open_ = false;
+    return call(Entry::kExtended, kOpClose, posBlock_, nullptr, &length);
+}
+
+int EngineFile::insert(const Bytes& record, Entry entry) {
+    Bytes copy = record;
+    uint32_t length = static_cast<uint32_t>(copy.size());
+    return call(entry, kOpInsert, posBlock_, copy.data(), &length);
+}
+
+int EngineFile::update(const Bytes& record) {
+    Bytes copy = record;
+    uint32_t length = static_cast<uint32_t>(copy.size());
+    return call(Entry::kExtended, kOpUpdate, posBlock_, copy.data(), &length);
+}
+
+int EngineFile::check() {
+    uint32_t length = 0;
+    return call(Entry::kExtended, kOpCheck, posBlock_, nullptr, &length);
+}
+
+Reply EngineFile::step(uint16_t op, uint32_t lengthWord, Entry entry) {
+    return fill(entry, lengthWord, {}, [&](uint8_t* buffer, uint32_t* length) {
+        return call(entry, op, posBlock_, buffer, length);
+    });
+}
+
+Reply EngineFile::getPosition(uint32_t bufferLength) {
+    return fill(Entry::kExtended, bufferLength, {}, [&](uint8_t* buffer, uint32_t* length) {
+        return call(Entry::kExtended, kOpGetPosition, posBlock_, buffer, length);
+    });
+}
+
+Reply EngineFile::chunk(uint32_t position, uint32_t rows, uint32_t offset, uint32_t bytesPerRow, uint32_t distance,
+                        uint32_t bufferLength, uint32_t subfunction, int8_t keyNumber) {
+    const uint32_t fields[8] = {position, subfunction, rows, offset, bytesPerRow, distance, 0x5EEDu, 0};
+    Bytes descriptor(32);
+    for (int i = 0; i < 8; ++i) {
+        for (int b = 0; b < 4; ++b) descriptor[4 * i + b] = static_cast<uint8_t>(fields[i] >> (8 * b));
+    }
+    if (descriptor.size() > bufferLength) descriptor.resize(bufferLength);
+    return fill(Entry::kExtended, bufferLength, descriptor, [&](uint8_t* buffer, uint32_t* length) {
+        return call(Entry::kExtended, kOpGetDirectChunk, posBlock_, buffer, length, nullptr, 0, keyNumber);
+    });
+}
+
+uint32_t positionOf(const Reply& reply) {
+    uint32_t value = 0;
+    for (size_t i = 0; i < 4 && i < reply.data.size(); ++i) value |= static_cast<uint32_t>(reply.data[i]) << (8 * i);
+    return value;
+}
+
+Walk walkFile(const std::string& path, const Bytes& owner) {
+    Walk walk;
+    EngineFile file;
+    walk.openStatus = file.open(path, owner);
+    if (walk.openStatus != kOk) return walk;
+    for (uint16_t op = kOpStepFirst;; op = kOpStepNext) {
+        Reply reply = file.step(op, kBigBuffer);
+        if (reply.status != kOk) {
+            walk.endStatus = reply.status;
+            break;
+        }
+        walk.records.push_back(std::move(reply.data));
+        walk.positions.push_back(positionOf(file.getPosition()));
+    }
+    return walk;
+}
+
+void makeFile(const std::string& path, const std::vector<Bytes>& records, const Bytes& owner) {
+    ASSERT_EQ(EngineFile::create(path, owner), kOk) << path;
+    EngineFile file;
+    ASSERT_EQ(file.open(path, owner), kOk) << path;
+    for (const Bytes& record : records) ASSERT_EQ(file.insert(record), kOk) << "record of " << record.size();
+    ASSERT_EQ(file.close(), kOk);
+}
+
+void BehaviourTest::SetUp() {
+    static std::atomic<unsigned> counter{0};
+    const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    name = name.substr(0, 40);
+    for (char& c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    }
+    dir_ = (std::filesystem::temp_directory_path() /
+            ("lebehaviour-" + name + "-" + std::to_string(ticks) + "-" + std::to_string(counter++)))
+               .string();
+    std::filesystem::create_directories(dir_);
+}
+
+void BehaviourTest::TearDown() {
+    uint32_t length = 0;
+    uint8_t posBlock[kPosBlockSize] = {};
+    call(Entry::kExtended, kOpReset, posBlock, nullptr, &length);
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+}
+
+std::string BehaviourTest::path(const std::string& name) const {
+    return (std::filesystem::path(dir_) / name).string();
+}
+
+}  // namespace behaviour
