@@ -1,0 +1,183 @@
+// The cancel key and the terminal, with a pseudo-terminal as the program's
+// controlling terminal (native only). Keys typed before the scan starts wait
+// in the terminal, which makes the point of cancellation exact; keys typed
+// while it runs cancel at the next test.
+#include <signal.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "recmeter_text.h"
+
+namespace e2e {
+namespace {
+
+class KeyboardTest : public E2ETest {
+protected:
+    void SetUp() override { E2E_REQUIRE_PTY_TARGET(); }
+
+    // Types `keys` once stderr shows `after`.
+    static RunOptions TypeAfter(const std::string& after, const std::string& keys) {
+        RunOptions options;
+        options.pty = true;
+        options.pty_script = {{after, keys}};
+        return options;
+    }
+
+    // Runs the program with `keys` already waiting in the terminal: they are
+    // typed while a shell sleeps before it starts the program in its place.
+    Result RunWithKeysWaiting(const std::vector<std::string>& args, const std::string& keys) const {
+        std::vector<std::string> argv{"sh", "-c", "sleep 0.5; exec \"$0\" \"$@\"", ProgramPath()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return RunCommand(argv, dir(), TypeAfter("", keys));
+    }
+};
+
+// Enough records that a key typed once the spinner has turned arrives well
+// before the scan ends.
+constexpr uint32_t kManyRecords = 1000000;
+
+const std::string kCancelled = "\nApplication terminated.\n";
+const std::string kFirstTurn = "-\b";
+
+std::string Spinner(uint32_t turns) {
+    static const char kChars[] = {'-', '\\', '|', '/'};
+    std::string s;
+    for (uint32_t i = 0; i < turns; ++i) s += std::string{kChars[i % 4], '\b'};
+    return s;
+}
+
+// The record count from the report, or 0 when there is none.
+uint32_t ScannedCount(const std::string& out) {
+    const std::string label = "Total Scanned Record Count: ";
+    size_t at = out.find(label);
+    return at == std::string::npos
+               ? 0
+               : static_cast<uint32_t>(std::stoul(out.substr(at + label.size())));
+}
+
+// 5000 records of 10 bytes; keys typed before the program starts.
+TEST_F(KeyboardTest, KeysWaitingBeforeTheScan) {
+    Gen("data.dat", 5000, 10, 10);
+    const std::string scanning = Scanning("data.dat");
+    const struct {
+        const char* keys;
+        std::vector<std::string> options;
+        uint32_t scanned;
+        bool cancelled;
+        std::string out;
+    } cases[] = {
+        // Esc is noticed at the 1000th record, which is then not added to
+        // the histogram: its counts add up to one less than the count.
+        {"\x1b", {}, 1000, true, scanning + Started(10) + Report(1000, 10, 10)},
+        {"\x1b", {"/C"}, 1000, true, scanning + Report(1000, 10, 10) + Histogram({{10, ' ', 999}})},
+        {"\x1b",
+         {"/B1", "/C"},
+         1000,
+         true,
+         Granularity(16) + scanning + Report(1000, 10, 10) + Histogram({{10, ' ', 999}})},
+        // One key per test: the first is passed over, the Esc cancels next.
+        {"x\x1b", {}, 2000, true, scanning + Started(10) + Report(2000, 10, 10)},
+        // An arrow key is no Esc, whatever its first byte.
+        {"\x1b[A", {}, 5000, false, scanning + Started(10) + Report(5000, 10, 10)},
+        {"\x1b[A\x1b", {}, 2000, true, scanning + Started(10) + Report(2000, 10, 10)},
+        // Truncation tests before every record: it stops before the first.
+        {"\x1b", {"/T4"}, 0, true, Truncating(4) + scanning + Report(0, 0, 0, ' ', 0)},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = Args("data.dat", c.options);
+        SCOPED_TRACE(::testing::PrintToString(std::string(c.keys)) + " " + args.back());
+        Result r = RunWithKeysWaiting(args, c.keys);
+        EXPECT_TRUE(
+            Ran(r, 0, c.out,
+                kBanner + kPress + Spinner(c.scanned / 1000) + (c.cancelled ? kCancelled : "")));
+        EXPECT_TRUE(SameTerminalSettings(r.tty_before, r.tty_after));
+    }
+}
+
+TEST_F(KeyboardTest, EscDuringTheSizeScan) {
+    const uint32_t total = kManyRecords;
+    Gen("data.dat", total, 10, 10);
+    Result r = Run({"data.dat"}, TypeAfter(kFirstTurn, "\x1b"));
+    uint32_t scanned = ScannedCount(r.out);
+    EXPECT_EQ(scanned % 1000, 0u) << r;
+    EXPECT_GE(scanned, 1000u) << r;
+    EXPECT_LT(scanned, total) << "the scan ran to its end before the Esc arrived";
+    EXPECT_TRUE(Ran(r, 0, Scanning("data.dat") + Started(10) + Report(scanned, 10, 10),
+                    kBanner + kPress + Spinner(scanned / 1000) + kCancelled));
+    EXPECT_TRUE(SameTerminalSettings(r.tty_before, r.tty_after));
+}
+
+// Truncation notices Esc at the next record, not the next thousand: every
+// record before it is trimmed and counted, none after it.
+TEST_F(KeyboardTest, EscDuringTruncation) {
+    const uint32_t total = 200000;
+    Make("data.dat", {"10+5x" + std::to_string(total)});
+    std::vector<std::string> before;
+    {
+        std::istringstream in(Recfile({"hex", "data.dat"}).out);
+        for (std::string line; std::getline(in, line);) before.push_back(line);
+    }
+    ASSERT_EQ(before.size(), total);
+
+    Result r = Run({"data.dat", "/T4"}, TypeAfter(kFirstTurn, "\x1b"));
+    uint32_t scanned = ScannedCount(r.out);
+    EXPECT_GE(scanned, 1000u) << r;
+    EXPECT_LT(scanned, total) << "the scan ran to its end before the Esc arrived";
+    EXPECT_TRUE(Ran(r, 0,
+                    Truncating(4) + Scanning("data.dat") +
+                        Report(scanned, 0, 0, ' ', static_cast<int>(scanned)),
+                    kBanner + kPress + Spinner(scanned / 1000) + kCancelled));
+    EXPECT_TRUE(SameTerminalSettings(r.tty_before, r.tty_after));
+
+    std::istringstream in(Recfile({"hex", "data.dat"}).out);
+    uint32_t index = 0, wrong = 0;
+    for (std::string line; std::getline(in, line); ++index) {
+        const std::string expected =
+            index < scanned ? before[index].substr(0, 2 * 11) : before[index];
+        if (index < total && line != expected && wrong++ < 3) {
+            ADD_FAILURE() << "record " << index << " of " << scanned << " scanned: " << line;
+        }
+    }
+    EXPECT_EQ(index, total);
+}
+
+// Ctrl-C kills the program by SIGINT, the terminal as it was before.
+TEST_F(KeyboardTest, InterruptRestoresTheTerminal) {
+    Gen("data.dat", kManyRecords, 10, 10);
+    Result r = Run({"data.dat"}, TypeAfter(kFirstTurn, "\x03"));
+    EXPECT_EQ(r.signal, SIGINT) << r;
+    const std::string prefix = kBanner + kPress + kFirstTurn;
+    EXPECT_EQ(r.err.substr(0, prefix.size()), prefix) << r;
+    EXPECT_TRUE(SameTerminalSettings(r.tty_before, r.tty_after));
+}
+
+// SIGTERM while the scan runs (sent by a shell once the spinner has turned,
+// so the terminal is in key mode then): the program dies by it, and the
+// terminal is back as it was.
+TEST_F(KeyboardTest, TerminateRestoresTheTerminal) {
+    Gen("data.dat", kManyRecords, 10, 10);
+    const std::string before_spinner = std::to_string((kBanner + kPress + kFirstTurn).size());
+    const std::string script =
+        "mkfifo err.fifo && exec 3<>err.fifo || exit 9\n"
+        "\"$0\" data.dat >/dev/null 2>err.fifo &\n"
+        "pid=$!\n"
+        "head -c " +
+        before_spinner +
+        " <&3 >/dev/null\n"
+        "stty -g </dev/tty >during.txt\n"
+        "kill -TERM $pid\n"
+        "wait $pid\n"
+        "echo \"status $?\"\n"
+        "stty -g </dev/tty >after.txt\n";
+    RunOptions options;
+    options.pty = true;
+    Result r = RunCommand({"sh", "-c", script, ProgramPath()}, dir(), options);
+    EXPECT_EQ(r.out, Fmt("status %d\n", 128 + SIGTERM)) << r;
+    EXPECT_NE(ReadFile("during.txt"), ReadFile("after.txt"))
+        << "the terminal was never in key mode";
+    EXPECT_TRUE(SameTerminalSettings(r.tty_before, r.tty_after));
+}
+
+}  // namespace
+}  // namespace e2e

@@ -1,0 +1,181 @@
+// The /T scan, run for real on each target: records are rewritten without
+// their trailing filler (nulls and blanks) but one byte, never below the
+// minimum; what the engine stored is read back with recfile hex.
+#include <filesystem>
+#include <sstream>
+
+#include "recmeter_text.h"
+
+namespace e2e {
+namespace {
+
+class TruncateTest : public E2ETest {
+protected:
+    // Each record's bytes in hex, one per record, as the engine has them.
+    std::vector<std::string> Records(const std::string& name) const {
+        std::vector<std::string> lines;
+        std::istringstream in(Recfile({"hex", name}).out);
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+    // Makes a file of records given in hex.
+    void MakeHex(const std::string& name, const std::vector<std::string>& records) const {
+        std::vector<std::string> items;
+        for (const auto& r : records) items.push_back("hex:" + r);
+        Make(name, items);
+    }
+};
+
+std::string Times(const std::string& bytes, size_t count) {
+    std::string s;
+    for (size_t i = 0; i < count; ++i) s += bytes;
+    return s;
+}
+
+TEST_F(TruncateTest, TrimsTrailingFiller) {
+    const struct {
+        int minimum;
+        std::vector<std::pair<std::string, std::string>> records;  // before, after
+        int updated;
+    } cases[] = {
+        {4,
+         {
+             {"41424300000000000000", "41424300"},              // ABC + 7 nulls
+             {"41424344454647202020", "4142434445464720"},      // ABCDEFG + 3 blanks
+             {"41424344000000000000", "4142434400"},            // ABCD + 6 nulls
+             {"4142434400200020", "4142434400"},                // nulls and blanks alike
+             {"41424344454647484900", "41424344454647484900"},  // one filler byte: kept
+             {"4142434400", "4142434400"},                      // already one
+             {"414220204344", "414220204344"},                  // filler inside only
+             {Times("20", 100), "20202020"},                    // all blanks: the minimum
+         },
+         5},
+        {10,
+         {
+             {Times("00", 10), Times("00", 10)},  // not longer than the minimum
+             {Times("00", 12), Times("00", 10)},
+             {"414243" + Times("00", 9), "414243" + Times("00", 7)},
+             {"4142434445464748494a4b4c2020", "4142434445464748494a4b4c20"},
+         },
+         3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.minimum);
+        std::vector<std::string> before, after;
+        for (const auto& record : c.records) {
+            before.push_back(record.first);
+            after.push_back(record.second);
+        }
+        std::string name = "data" + std::to_string(c.minimum) + ".dat";
+        MakeHex(name, before);
+        Result r = Run({name, "/T" + std::to_string(c.minimum)});
+        uint32_t scanned = static_cast<uint32_t>(c.records.size());
+        EXPECT_TRUE(Ran(
+            r, 0, Truncating(c.minimum) + Scanning(name) + Report(scanned, 0, 0, ' ', c.updated),
+            kBanner + kPress));
+        EXPECT_EQ(Records(name), after);
+    }
+}
+
+// A failed Update leaves its record as it was and is not counted; the scan
+// goes on. Another status ends the scan with the abnormal-termination line.
+TEST_F(TruncateTest, EngineStatuses) {
+    const std::vector<std::string> before{"41424300000000000000", "41424344000000000000",
+                                          Times("20", 100)};
+    const std::vector<std::string> trimmed{"41424300", "4142434400", "20202020"};
+    const struct {
+        const char* faults;
+        std::string err_after_prompt;
+        std::string abnormal;
+        uint32_t scanned;
+        int updated;
+        std::vector<bool> trimmed;  // which records end up trimmed
+    } cases[] = {
+        {"3#2=7", "Btrieve Error 7: Operation=3, File=data.dat\n", "", 3, 2, {true, false, true}},
+        {"3=7",
+         Times("Btrieve Error 7: Operation=3, File=data.dat\n", 3),
+         "",
+         3,
+         0,
+         {false, false, false}},
+        // 5 is one of the statuses that pass without a message.
+        {"3#1=5", "", "", 3, 2, {false, true, true}},
+        {"24#2=7",
+         "Btrieve Error 7: Operation=24, File=data.dat\n",
+         "Abnormal Termination, Status 7.\n",
+         2,
+         2,
+         {true, true, false}},
+        {"24#1=5", "", "Abnormal Termination, Status 5.\n", 1, 1, {true, false, false}},
+        {"33=2",
+         "Data File Corruption (Status 2) Detected!\n",
+         "Abnormal Termination, Status 2.\n",
+         0,
+         0,
+         {false, false, false}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.faults);
+        MakeHex("data.dat", before);
+        Result r = Run({"data.dat", "/T4"}, WithEnv({{"LOCALENGINE_FAULTS", c.faults}}));
+        EXPECT_TRUE(Ran(r, 0,
+                        Truncating(4) + Scanning("data.dat") + c.abnormal +
+                            Report(c.scanned, 0, 0, ' ', c.updated),
+                        kBanner + kPress + c.err_after_prompt));
+        std::vector<std::string> expected;
+        for (size_t i = 0; i < before.size(); ++i)
+            expected.push_back(c.trimmed[i] ? trimmed[i] : before[i]);
+        EXPECT_EQ(Records("data.dat"), expected);
+        std::filesystem::remove(PathOf("data.dat"));
+    }
+}
+
+// Truncation reads through the standard entry only: a record over 64000
+// bytes answers 22 and ends the scan; the records after it stay as they are.
+TEST_F(TruncateTest, LongRecordEndsTheScan) {
+    Make("data.dat", {"10+5", "70000", "10+5"});
+    std::vector<std::string> before = Records("data.dat");
+    ASSERT_EQ(before.size(), 3u);
+    Result r = Run({"data.dat", "/T4"});
+    EXPECT_TRUE(Ran(r, 0,
+                    Truncating(4) + Scanning("data.dat") + "Abnormal Termination, Status 22.\n" +
+                        Report(1, 0, 0, ' ', 1),
+                    kBanner + kPress));
+    std::vector<std::string> after = Records("data.dat");
+    EXPECT_EQ(after, (std::vector<std::string>{before[0].substr(0, 2 * 11), before[1], before[2]}));
+}
+
+// /T wins over /B; with /C the histogram header comes without rows and the
+// sizes read 0; an empty file shows the counts only.
+TEST_F(TruncateTest, WithOtherOptions) {
+    const struct {
+        std::vector<std::string> options;
+        std::vector<std::string> records;
+        std::string out_before_banner;
+        std::string report;
+    } cases[] = {
+        {{"/T4", "/B1"},
+         {"41424300000000000000"},
+         Granularity(16) + Truncating(4),
+         Report(1, 0, 0, ' ', 1)},
+        {{"/T4", "/C"},
+         {"41424300000000000000"},
+         Truncating(4),
+         Report(1, 0, 0, ' ', 1) + Histogram({})},
+        {{"/T4", "/C"}, {}, Truncating(4), Report(0, 0, 0, ' ', 0)},
+    };
+    int file_number = 0;
+    for (const auto& c : cases) {
+        std::string name = "data" + std::to_string(++file_number) + ".dat";
+        SCOPED_TRACE(name);
+        MakeHex(name, c.records);
+        EXPECT_TRUE(Ran(Run(Args(name, c.options)), 0,
+                        c.out_before_banner + Scanning(name) + c.report, kBanner + kPress));
+        if (!c.records.empty()) {
+            EXPECT_EQ(Records(name), std::vector<std::string>{"41424300"});
+        }
+    }
+}
+
+}  // namespace
+}  // namespace e2e
