@@ -25,7 +25,7 @@ class RecordFile {
 public:
     struct Tuning {
         size_t windowSize = 512 * 1024;       // one read fills this much
-        size_t writeBufferSize = 512 * 1024;  // appends are written this much at a time
+        size_t writeBufferSize = 64 * 1024;   // appends are written this much at a time
     };
 
     RecordFile() : RecordFile(Tuning{}) {}
