@@ -4,7 +4,7 @@
 # build under wine. One command:
 #
 #   bash bench/run.sh [--records N] [--runs R] [--no-windows] [--no-sqlite]
-#                     [--no-build] [--no-install]
+#                     [--no-build] [--no-install] [--micro]
 #
 # Builds what is missing (native preset; windows preset unless --no-windows),
 # makes a file of N records (default 1,000,000) with lengths uniform in
@@ -13,7 +13,8 @@
 # of R runs, default 5, after one warm-up run) and prints the table, the
 # ratios against their goals, peak memory and the core count.
 #
-# --no-build uses the programs as they are; --no-install installs nothing.
+# --no-build uses the programs as they are; --no-install installs nothing;
+# --micro also runs the micro-benchmarks (recmeter_microbench) at the end.
 # Environment: WINEPREFIX (default build/wine, as the tests use),
 # BENCH_DIR (default build/bench), BENCH_NATIVE_BIN (default build/native/bin).
 set -euo pipefail
@@ -27,12 +28,13 @@ WINDOWS=1
 SQLITE=1
 BUILD=1
 INSTALL=1
+MICRO=0
 MIN_LEN=20
 MAX_LEN=2000
 SEED=1
 
 usage() {
-  sed -n '2,19p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
+  sed -n '2,20p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
   exit 2
 }
 
@@ -50,6 +52,7 @@ while [ $# -gt 0 ]; do
     --no-sqlite) SQLITE=0; shift ;;
     --no-build) BUILD=0; shift ;;
     --no-install) INSTALL=0; shift ;;
+    --micro) MICRO=1; shift ;;
     -h|--help) usage ;;
     *) echo "run.sh: unknown argument '$1'" >&2; usage ;;
   esac
@@ -121,6 +124,9 @@ build_all() {
   fi
   say "building the native preset"
   build_preset native recmeter recfile localengine || die "native build failed"
+  if [ $MICRO = 1 ] && ! logged cmake --build --preset native --target recmeter_microbench; then
+    say "no recmeter_microbench (Google Benchmark missing? apt-get install libbenchmark-dev)"
+  fi
   if [ $WINDOWS = 1 ]; then
     if ! command -v i686-w64-mingw32-g++ >/dev/null || ! command -v wine >/dev/null; then
       say "no mingw-w64 cross compiler or no wine: the Windows run is left out"
@@ -376,7 +382,11 @@ main() {
   goal_line "/C / raw read" "$(ratio "$c" "${MEDIAN[raw]}")" "<=" 3
   [ $SQLITE = 0 ] || goal_line "SQLite / /C" "$(ratio "${MEDIAN[sqlite]}" "$c")" ">=" 10
   goal_line "/C / plain" "$(ratio "$c" "${MEDIAN[plain]}")" "<=" 1.3
-  [ $WINDOWS = 0 ] || goal_line "wine / native (/C)" "$(ratio "${MEDIAN[wine]}" "$c")" "<=" 1.5
+  if [ $WINDOWS = 1 ]; then
+    goal_line "wine / native (/C)" "$(ratio "${MEDIAN[wine]}" "$c")" "<=" 1.5
+    printf '  %-34s %8s   (wine'"'"'s own start taken off)\n' "(wine - wine start) / native" \
+      "$(awk -v w="${MEDIAN[wine]}" -v s="${MEDIAN[wine-start]}" -v n="$c" 'BEGIN { printf "%.2f", (w - s) / n }')"
+  fi
   echo
   echo "Peak resident memory (GNU time, maximum resident set size)"
   if [ -z "$rss_big" ]; then
@@ -389,4 +399,16 @@ main() {
   goal_line "growth, $(ratio "$RECORDS" "$SMALL_RECORDS")x the records" "$(ratio "$rss_big" "$rss_small")" "<=" 1.1
 }
 
+run_micro() {
+  [ $MICRO = 1 ] || return 0
+  if [ ! -x "$NATIVE_BIN/recmeter_microbench" ]; then
+    say "no $NATIVE_BIN/recmeter_microbench: micro-benchmarks left out"
+    return 0
+  fi
+  echo
+  echo "Micro-benchmarks (recmeter_microbench)"
+  "$NATIVE_BIN/recmeter_microbench" --benchmark_min_time=0.2 2>&1 | grep -E '^(BM_|Benchmark|-)' || true
+}
+
 main
+run_micro
