@@ -15,22 +15,23 @@ const std::string kVersionCall = "Version Call: Status=0, ";
 const std::string kAvailable = "BtrvEx IS available!\n";
 const std::string kNotAvailable = "BtrvEx IS NOT available!\n";
 
-// Records of 100, 70000 and 300000 bytes, scanned with /D: through the
-// standard entry both long records stop at the 64000-byte buffer; through
-// the extended entry the first is read whole and only the second is cut,
-// at 258048.
+// Records of 100, 258048, 70000 and 300000 bytes, scanned with /D: through
+// the standard entry every long record stops at the 64000-byte buffer;
+// through the extended entry records up to 258048 bytes are read whole and
+// only the last one is cut, at 258048.
 std::string DebugScanOfLongRecords(bool extended) {
     if (!extended) {
         return "RecSize: 100\n" + Started(100) + "RecSize: 64000\n" + Changed(64000, '+') +
-               "RecSize: 64000\n" + "RecSize: 0\n" + kCloseDebug + Report(3, 100, 64000, '+');
+               "RecSize: 64000\nRecSize: 64000\nRecSize: 0\n" + kCloseDebug +
+               Report(4, 100, 64000, '+');
     }
-    return "RecSize: 100\n" + Started(100) + "RecSize: 70000\n" + Changed(70000) +
-           "RecSize: 258048\n" + Changed(258048, '+') + "RecSize: 0\n" + kCloseDebug +
-           Report(3, 100, 258048, '+');
+    return "RecSize: 100\n" + Started(100) + "RecSize: 258048\n" + Changed(258048) +
+           "RecSize: 70000\n" + Changed(70000) + "RecSize: 258048\n" + Changed(258048, '+') +
+           "RecSize: 0\n" + kCloseDebug + Report(4, 100, 258048, '+');
 }
 
 TEST_F(RequestsTest, VersionReplySelectsTheEntryPoint) {
-    Make("data.dat", {"100", "70000", "300000"});
+    Make("data.dat", {"100", "258048", "70000", "300000"});
     const struct {
         const char* version;
         std::string reply_line;
