@@ -1,8 +1,10 @@
-# 32-bit Windows console programs with Debian's mingw-w64 cross compiler.
+# 32-bit Windows console programs with Debian's mingw-w64 cross compiler, in
+# its POSIX-threads flavour (std::mutex and std::thread, which GoogleTest
+# needs); the thread library is linked statically like the C++ runtime.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++)
+set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "cli/output.h"
@@ -26,7 +27,7 @@ void SystemReason(char* text, DWORD size) {
                           text[length - 1] == ' ' || text[length - 1] == '.')) {
         text[--length] = '\0';
     }
-    if (length == 0) wsprintfA(text, "error %lu", static_cast<unsigned long>(error));
+    if (length == 0) snprintf(text, size, "error %lu", static_cast<unsigned long>(error));
 }
 
 // Returns the entry as a plain pointer, for the caller to give it its type.
