@@ -4,7 +4,7 @@
 
 // Makes keys readable one at a time without echo while a scan runs. The
 // console's settings come back at ConsoleKeysEnd and on every way the
-// process ends (exit, or an interrupt, terminate or hang-up signal).
+// process ends (exit, or an interrupt, quit, terminate or hang-up signal).
 void ConsoleKeysBegin();
 void ConsoleKeysEnd();
 

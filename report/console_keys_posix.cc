@@ -14,7 +14,7 @@
 namespace {
 
 constexpr unsigned char ESCAPE = 27;
-constexpr int HANDLED_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int HANDLED_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 int terminalFd = -1;
 struct termios savedSettings;

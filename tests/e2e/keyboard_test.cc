@@ -148,14 +148,21 @@ TEST_F(KeyboardTest, EscDuringTruncation) {
     EXPECT_EQ(index, total);
 }
 
-// Ctrl-C kills the program by SIGINT, the terminal as it was before.
-TEST_F(KeyboardTest, InterruptRestoresTheTerminal) {
+// Ctrl-C and Ctrl-\ kill the program by their signals, the terminal as it
+// was before.
+TEST_F(KeyboardTest, InterruptAndQuitRestoreTheTerminal) {
     Gen("data.dat", kManyRecords, 10, 10);
-    Result r = Run({"data.dat"}, TypeAfter(kFirstTurn, "\x03"));
-    EXPECT_EQ(r.signal, SIGINT) << r;
-    const std::string prefix = kBanner + kPress + kFirstTurn;
-    EXPECT_EQ(r.err.substr(0, prefix.size()), prefix) << r;
-    EXPECT_TRUE(SameTerminalSettings(r.tty_before, r.tty_after));
+    const struct {
+        const char* key;
+        int signal;
+    } cases[] = {{"\x03", SIGINT}, {"\x1c", SIGQUIT}};
+    for (const auto& c : cases) {
+        Result r = Run({"data.dat"}, TypeAfter(kFirstTurn, c.key));
+        EXPECT_EQ(r.signal, c.signal) << r;
+        const std::string prefix = kBanner + kPress + kFirstTurn;
+        EXPECT_EQ(r.err.substr(0, prefix.size()), prefix) << r;
+        EXPECT_TRUE(SameTerminalSettings(r.tty_before, r.tty_after)) << "signal " << c.signal;
+    }
 }
 
 // SIGTERM while the scan runs (sent by a shell once the spinner has turned,
