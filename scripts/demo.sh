@@ -14,13 +14,13 @@ if [ ! -f build/native/CMakeCache.txt ]; then
 fi
 cmake --build --preset native --target recmeter recfile localengine >/dev/null
 
-# 2000 records of 20-3000 bytes, then a few whose tails are null filler and
+# 2000 records of 100-110 bytes, then a few whose tails are null filler and
 # one longer than the standard entry's 64 KB buffer.
 DEMO=$ROOT/build/demo
 mkdir -p "$DEMO"
 cd "$DEMO"
 rm -f sample.dat
-"$BIN/recfile" gen sample.dat --count=2000 --min=20 --max=3000 --seed=7
+"$BIN/recfile" gen sample.dat --count=2000 --min=100 --max=110 --seed=7
 "$BIN/recfile" add sample.dat 100+400 1000+3000x3 50+0 70000+1000 hex:4142430000002020
 echo "sample: $DEMO/sample.dat"
 
