@@ -157,6 +157,12 @@ make_data_file() {  # make_data_file COUNT -> the folder, holding records.dat
   local dir
   dir=$(data_dir "$1")
   mkdir -p "$dir"
+  # A file made by an older engine whose format has changed since is made
+  # again, with everything derived from it.
+  if [ -f "$dir/records.dat" ] && ! logged "$NATIVE_BIN/recfile" check "$dir/records.dat"; then
+    say "$dir/records.dat does not check clean with this engine: making it again"
+    rm -f "$dir/records.dat" "$dir/lengths.txt" "$dir/records.sqlite"
+  fi
   if [ ! -f "$dir/records.dat" ]; then
     say "making $dir/records.dat ($1 records, $MIN_LEN..$MAX_LEN bytes)"
     rm -f "$dir/records.tmp" "$dir/records.tmp".*
