@@ -97,7 +97,7 @@ if [ ! -f "$WINEPREFIX/.recmeter-ready" ]; then
   touch "$WINEPREFIX/.recmeter-ready"
   echo "prefix made in $((SECONDS - t0)) s"
 fi
-wineserver -p
+wineserver -p 2>/dev/null || true  # 2: one is running already, and serves
 trap 'wineserver -k 2>/dev/null || true' EXIT
 
 # ---- tests ------------------------------------------------------------------
