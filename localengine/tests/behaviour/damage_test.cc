@@ -32,10 +32,12 @@ std::vector<Variant> damagedVariants(const Bytes& good) {
     out.push_back({"empty", {}});
     out.push_back({"zeros of the same size", Bytes(n, 0)});
     out.push_back({"zeros, 4096 bytes", Bytes(4096, 0)});
-    for (size_t cut = 0; cut < n; cut += cut < 1024 ? 1 : 5) {
+    // Every byte of the file header and the first records, then a sample.
+    const auto next = [](size_t at) { return at < 1024 ? at + 1 : at + 7; };
+    for (size_t cut = 0; cut < n; cut = next(cut)) {
         out.push_back({"truncated to " + std::to_string(cut), Bytes(good.begin(), good.begin() + cut)});
     }
-    for (size_t at = 0; at < n; ++at) {
+    for (size_t at = 0; at < n; at = next(at)) {
         Bytes b = good;
         b[at] ^= static_cast<uint8_t>(1u << (at * 3 % 8));
         out.push_back({"bit flipped at " + std::to_string(at), b});
