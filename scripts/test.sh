@@ -51,7 +51,8 @@ install_missing() {
     dpkg --add-architecture i386
   fi
   apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null
+  # With their recommended packages, as wine has been seen to work here.
+  apt-get install -y -q "${missing[@]}" </dev/null
 }
 
 if [ "${RECMETER_SKIP_INSTALL:-0}" != 1 ]; then
