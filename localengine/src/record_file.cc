@@ -417,12 +417,21 @@ int RecordFile::check() {
         !decodeState(header + kStateOffset, &onDisk) || onDisk.dataEnd > state_.dataEnd || !file_.size(&size) ||
         size < state_.dataEnd)
         return kDamaged;
+    // Bytes no checksum covers must be zero: the header's tail and the
+    // padding behind each record. (Slack left by shortening is the only
+    // part of a file nothing vouches for.)
+    auto zeros = [](const unsigned char* p, size_t n) {
+        return p && std::all_of(p, p + n, [](unsigned char b) { return b == 0; });
+    };
+    if (!zeros(header + kStateOffset + kStateSize, kFileHeaderSize - kStateOffset - kStateSize)) return kDamaged;
     uint64_t off = kFileHeaderSize;
     uint64_t count = 0;
     RecordHeader r;
     while (off < state_.dataEnd) {
         if (readRecordHeader(off, &r) != kOk || readData(off, r, nullptr, 0) != kOk) return kDamaged;
+        uint64_t padAt = off + kRecordHeaderSize + r.capacity;
         off = recordEnd(off, r.capacity);
+        if (!zeros(view(padAt, static_cast<size_t>(off - padAt)), static_cast<size_t>(off - padAt))) return kDamaged;
         ++count;
     }
     return count == state_.recordCount ? kOk : kDamaged;
