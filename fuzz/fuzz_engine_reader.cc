@@ -37,7 +37,7 @@ using localengine::kOk;
 constexpr size_t kControlFixed = 22;
 constexpr size_t kOwnerLenLimit = 71;  // owners of 0..70 bytes, past the engine's 66
 constexpr int kMaxSteps = 10000;
-constexpr int kMaxRectangles = 64;     // per walk
+constexpr int kMaxRectangles = 32;     // on the reference walk
 constexpr uint32_t kDescriptorSize = 32;
 constexpr uint32_t kProgramRows = 64000;
 constexpr uint32_t kLargeBuffer = 300000;
@@ -184,12 +184,16 @@ public:
             s.position = CurrentPosition(entry);
             w.steps.push_back(s);
             w.prefixes.emplace_back(buffer.bytes.get(), buffer.bytes.get() + std::min(r.length, kKeptPrefix));
+            // Rectangles only on the reference walk: they do not move the
+            // current record, which the walk itself shows.
             if (keepWhole) {
                 w.whole.emplace_back(buffer.bytes.get(), buffer.bytes.get() + r.length);
-                if (r.status == kOk && step < kMaxRectangles) RectangleOfWhole(s.position, w.whole.back());
+                if (step < kMaxRectangles) {
+                    if (r.status == kOk) RectangleOfWhole(s.position, w.whole.back());
+                    ShiftedRectangle(s.position);
+                }
             }
             if (reference != nullptr) Compare(*reference, w, step);
-            if (step < kMaxRectangles) ShiftedRectangle(s.position);
         }
         if (reference != nullptr) {
             // Where the walk stops cannot depend on the buffer or the entry.
