@@ -14,6 +14,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -166,7 +167,7 @@ void runGen(const Command& cmd) {
         RecordFile::create(cmd.path, cmd.owner);
         file.reset(new RecordFile(cmd.path, cmd.owner));
     }
-    std::vector<uint8_t> pattern;
+    std::vector<uint8_t> pattern;  // every record is a prefix of the longest
     fillRecord(pattern, maxLen, 0);
     const uint64_t span = maxLen - minLen + 1;
     for (uint64_t i = 0; i < count; ++i) {
@@ -190,22 +191,25 @@ void appendNumber(std::string& out, uint32_t value) {
 void runWalk(const Command& cmd) {
     RecordFile file(cmd.path, cmd.owner);
     Output out;
-    std::vector<uint8_t> buffer;
-    uint32_t length = 0;
+    const bool hex = cmd.name == "hex";
     static const char kHexDigits[] = "0123456789abcdef";
-    for (bool first = true; file.step(first, buffer, length); first = false) {
+    const RecordFile::Sink toHex = [&](const uint8_t* bytes, uint32_t count) {
         std::string& text = out.text();
-        if (cmd.name == "list") {
+        const size_t start = text.size();
+        text.resize(start + 2 * static_cast<size_t>(count));
+        for (uint32_t i = 0; i < count; ++i) {
+            text[start + 2 * i] = kHexDigits[bytes[i] >> 4];
+            text[start + 2 * i + 1] = kHexDigits[bytes[i] & 15];
+        }
+    };
+    const RecordFile::Sink ignore = [](const uint8_t*, uint32_t) {};
+    uint32_t length = 0;
+    for (bool first = true; file.step(first, hex ? toHex : ignore, length); first = false) {
+        std::string& text = out.text();
+        if (!hex) {
             appendNumber(text, file.position());
             text.push_back(' ');
             appendNumber(text, length);
-        } else {
-            const size_t start = text.size();
-            text.resize(start + 2 * static_cast<size_t>(length));
-            for (uint32_t i = 0; i < length; ++i) {
-                text[start + 2 * i] = kHexDigits[buffer[i] >> 4];
-                text[start + 2 * i + 1] = kHexDigits[buffer[i] & 15];
-            }
         }
         text.push_back('\n');
     }
@@ -235,6 +239,9 @@ int run(int argc, char** argv) {
             runWalk(cmd);
         }
         return 0;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "recfile: not enough memory for a record that long\n");
+        return 1;
     } catch (const UsageError& e) {
         std::fprintf(stderr, "recfile: %s\n", e.what());
         return 2;

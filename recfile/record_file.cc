@@ -65,13 +65,31 @@ void RecordFile::insert(const uint8_t* data, uint32_t length) {
     if (st != kOk) throw EngineError(path_, "insert", st);
 }
 
-bool RecordFile::step(bool first, std::vector<uint8_t>& buffer, uint32_t& length) {
-    if (buffer.size() < kMaxRecordLen) buffer.resize(kMaxRecordLen);
-    length = static_cast<uint32_t>(buffer.size());
-    const int st = call(first ? kOpStepFirst : kOpStepNext, buffer.data(), &length);
+bool RecordFile::step(bool first, const Sink& sink, uint32_t& length) {
+    buffer_.resize(kReadPiece);
+    length = kReadPiece;
+    int st = call(first ? kOpStepFirst : kOpStepNext, buffer_.data(), &length);
     if (st == kEndOfFile) return false;
-    if (st != kOk) throw EngineError(path_, "reading a record", st);
-    return true;
+    if (st != kOk && st != kBufferTooShort) throw EngineError(path_, "reading a record", st);
+    sink(buffer_.data(), length);
+    if (st == kOk) return true;
+
+    // 22: the buffer holds the record's first bytes and the record is current.
+    // The rest comes as rectangles of 1-byte rows from where the last piece ended.
+    const uint32_t where = position();
+    for (;;) {
+        const uint32_t fields[8] = {where, kRectangleSubfunction, kReadPiece, length, 1, 1, 0, 0};
+        for (int i = 0; i < 8; ++i) {
+            for (int b = 0; b < 4; ++b) buffer_[4 * i + b] = static_cast<uint8_t>(fields[i] >> (8 * b));
+        }
+        uint32_t got = kReadPiece;
+        st = BTRVEX(kOpGetDirectChunk, posBlock_, buffer_.data(), &got, nullptr, 0, -2);
+        if (st != kOk && st != kChunkPastEnd) throw EngineError(path_, "reading a long record", st);
+        if (got > kReadPiece || got > kMaxRecordLen - length) throw EngineError(path_, "reading a long record", st);
+        sink(buffer_.data(), got);
+        length += got;
+        if (st == kChunkPastEnd || got < kReadPiece) return true;
+    }
 }
 
 uint32_t RecordFile::position() {

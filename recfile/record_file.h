@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -12,8 +13,12 @@
 
 namespace recfile {
 
-// The longest record recfile writes or reads.
-constexpr uint32_t kMaxRecordLen = 16u * 1024 * 1024;
+// The longest record the engine stores (its Insert answers 97 beyond it).
+constexpr uint32_t kMaxRecordLen = 1u << 30;
+
+// Records are read in pieces of this size, so memory stays small whatever
+// their length.
+constexpr uint32_t kReadPiece = 1u << 20;
 
 // A request the engine refused; what() reads "PATH: what failed: meaning (status N)".
 struct EngineError : std::runtime_error {
@@ -33,9 +38,11 @@ public:
 
     void insert(const uint8_t* data, uint32_t length);
 
-    // Reads the first (or next) record into `buffer`, which is grown to the
-    // longest record recfile handles; false at the end of the file.
-    bool step(bool first, std::vector<uint8_t>& buffer, uint32_t& length);
+    // Reads the first (or next) record and hands its bytes to `sink` in
+    // order, in one piece or several; false at the end of the file. A record
+    // longer than one piece is read on with chunk requests at its position.
+    using Sink = std::function<void(const uint8_t* bytes, uint32_t count)>;
+    bool step(bool first, const Sink& sink, uint32_t& length);
 
     // The current record's position.
     uint32_t position();
@@ -50,6 +57,7 @@ private:
     int call(uint16_t op, void* data, uint32_t* length);
 
     std::string path_;
+    std::vector<uint8_t> buffer_;
     uint8_t posBlock_[localengine::kPosBlockSize] = {};
     bool open_ = false;
 };

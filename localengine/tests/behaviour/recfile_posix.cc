@@ -50,7 +50,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ItemsCase{"RepeatedWithNulls", {"2+1x2"}, {"414200", "414200"}},
                       ItemsCase{"Hex", {"hex:00ff20AB"}, {"00ff20ab"}},
                       ItemsCase{"InOrder", {"hex:01", "2", "1+1"}, {"01", "4142", "4100"}},
-                      ItemsCase{"Long", {"300000"}, {letterHex(300000)}}),
+                      ItemsCase{"Long", {"300000"}, {letterHex(300000)}},
+                      ItemsCase{"LongerThanOneReadPiece", {"3145728", "1048576+1", "2"}, {letterHex(3145728), letterHex(1048576) + "00", "4142"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Bad input: one line on stderr, a nonzero exit, and the file as it was.
@@ -78,7 +79,7 @@ TEST_F(BehaviourTest, RecfileRefusalsLeaveTheFileAlone) {
         {"add", f, "--owner=own", "99999999999999999999999"},
         {"add", f, "--owner=own", "hex:abc"},
         {"add", f, "--owner=own", "hex:zz"},
-        {"add", f, "--owner=own", "4", "16777217"},
+        {"add", f, "--owner=own", "4", "1073741825"},
         {"add", f, "--owner=own", "4294967295+4294967295"},
         {"add", f, "3"},
         {"add", f, "--owner=wrong", "3"},
@@ -91,7 +92,7 @@ TEST_F(BehaviourTest, RecfileRefusalsLeaveTheFileAlone) {
         {"gen", f, "--owner=own", "--count=abc", "--min=1", "--max=4"},
         {"gen", f, "--owner=own", "--count=-1", "--min=1", "--max=4"},
         {"gen", f, "--owner=own", "--count=10", "--min=1"},
-        {"gen", f, "--owner=own", "--count=10", "--min=1", "--max=99999999"},
+        {"gen", f, "--owner=own", "--count=10", "--min=1", "--max=1073741825"},
         {"gen", f, "--owner=own", "--count=10", "--min=1", "--max=4", "--seed=x"},
         {"gen", f, "--count=10", "--min=1", "--max=4"},
         {"gen", f, "--owner=own", "--count=10", "--min=1", "--max=4", "junk"},
@@ -162,11 +163,11 @@ TEST_F(BehaviourTest, RecfileGenIsDeterministicAndInRange) {
 // Positions printed by list address the same records in chunk requests.
 TEST_F(BehaviourTest, ListedPositionsServeChunkRequests) {
     ASSERT_EQ(runRecfile({"create", path("f")}).exitCode, 0);
-    ASSERT_EQ(runRecfile({"add", path("f"), "1", "7+9x3", "hex:00112233", "70000", "300000", "64000"}).exitCode, 0);
+    ASSERT_EQ(runRecfile({"add", path("f"), "1", "7+9x3", "hex:00112233", "70000", "300000", "64000", "2500000", "1048576"}).exitCode, 0);
     ASSERT_EQ(runRecfile({"gen", path("f"), "--count=500", "--min=1", "--max=3000"}).exitCode, 0);
     const std::vector<std::string> list = splitLines(runRecfile({"list", path("f")}).out);
     const std::vector<std::string> hex = splitLines(runRecfile({"hex", path("f")}).out);
-    ASSERT_EQ(list.size(), 508u);
+    ASSERT_EQ(list.size(), 510u);
     ASSERT_EQ(hex.size(), list.size());
     const Walk walk = walkFile(path("f"));
     EngineFile file;
