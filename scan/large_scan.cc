@@ -84,15 +84,8 @@ int ScanLargeRecords() {
         uint32_t previous = size;
         while (status == STATUS_OK) {
             if (CountRecordAndCheckCancel()) return SCAN_CANCELLED;
-            if (runOptions.countSizes) AddSizeEntry(size, mark);
-            if (size != previous) {
-                previous = size;
-                if (!runOptions.countSizes) {
-                    printf("RecSize Changed to %10u%s\n", static_cast<unsigned>(size),
-                           mark ? "+" : "");
-                }
-                if (size < runTotals.smallestSize) runTotals.smallestSize = size;
-                if (size > runTotals.largestSize) runTotals.largestSize = size;
+            if (TallyRecordSize(size, mark, &previous) && !runOptions.countSizes) {
+                printf("RecSize Changed to %10u%s\n", static_cast<unsigned>(size), mark ? "+" : "");
             }
             block->keyNum = 0;
             block->op = OP_STEP_NEXT;

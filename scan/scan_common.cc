@@ -38,3 +38,12 @@ int CountRecordAndCheckCancel() {
     ErrorPrintf("\nApplication terminated.\n");
     return 1;
 }
+
+int TallyRecordSize(uint32_t size, int mark, uint32_t* previous) {
+    if (runOptions.countSizes) AddSizeEntry(size, mark);
+    if (size == *previous) return 0;
+    *previous = size;
+    if (size < runTotals.smallestSize) runTotals.smallestSize = size;
+    if (size > runTotals.largestSize) runTotals.largestSize = size;
+    return 1;
+}

@@ -24,6 +24,10 @@ int ReadFirstRecord(uint32_t* size);
 // the record stays as it is.
 uint32_t TrimmedLength(const unsigned char* record, uint32_t length, uint32_t minimum);
 
+// Adds a record's size to the histogram (with /C) and the extremes.
+// Returns 1 when the size differs from *previous, which then takes it.
+int TallyRecordSize(uint32_t size, int mark, uint32_t* previous);
+
 // Counts a record, turns the spinner every 1000 records and looks for Esc.
 // Returns 1 when the scan must stop because Esc was pressed.
 int CountRecordAndCheckCancel();

@@ -28,17 +28,9 @@ int ScanRecordSizes() {
         uint32_t previous = size;
         while (status == STATUS_OK) {
             if (CountRecordAndCheckCancel()) return SCAN_CANCELLED;
-            if (runOptions.countSizes) AddSizeEntry(size, mark);
-            if (size != previous) {
-                previous = size;
-                if (!runOptions.countSizes) {
-                    printf("RecSize Changed to %6d%c\n", static_cast<int>(size), mark ? '+' : ' ');
-                }
-                if (size < runTotals.smallestSize) runTotals.smallestSize = size;
-                if (size > runTotals.largestSize) {
-                    runTotals.largestSize = size;
-                    if (mark) runTotals.overflowSeen = 1;
-                }
+            // A marked size has set overflowSeen already, when it was read.
+            if (TallyRecordSize(size, mark, &previous) && !runOptions.countSizes) {
+                printf("RecSize Changed to %6d%c\n", static_cast<int>(size), mark ? '+' : ' ');
             }
             block->op = OP_STEP_NEXT;
             status = ReadRecord(&size);
