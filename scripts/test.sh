@@ -24,7 +24,7 @@ PACKAGES=(
   g++-mingw-w64-i686
   wine wine32:i386
   clang libclang-rt-14-dev
-  sqlite3
+  sqlite3 hyperfine time libbenchmark-dev
 )
 
 installed() {
