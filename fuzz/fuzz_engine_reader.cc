@@ -6,14 +6,15 @@
 //   [20]     flags (kFlag... below)
 //   [21]     owner length (mod kOwnerLenLimit); the owner's bytes follow
 //   then     the data file
-// The file lives in memory (memfd) and is opened through its /proc path, so
-// the engine reads it with its ordinary file calls.
+// With kFlagSynthesize the data file is described instead (see Synthesize).
+// The file is written to a scratch folder (on tmpfs where there is one) and
+// the engine opens it by its path.
 //
 // Every outcome must be a status with a length that stays inside the buffer;
 // beyond that the walks must agree with one another whatever the buffer and
 // the entry, rectangles must return exactly the record's bytes, and a file
 // that checks clean must walk to its end and stay clean after shortening.
-#include <sys/mman.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +26,8 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
+#include "crc32c.h"
+#include "format.h"
 #include "localengine.h"
 
 namespace {
@@ -307,32 +310,219 @@ private:
     Buffer chunk_;
 };
 
-// The input's file in memory; the engine opens it by a path of its own.
-class MemoryFile {
-public:
-    MemoryFile(const uint8_t* data, size_t size) {
-        fd_ = memfd_create("fuzz_engine_reader", MFD_CLOEXEC);
-        if (fd_ < 0) __builtin_trap();
-        size_t done = 0;
-        while (done < size) {
-            ssize_t n = write(fd_, data + done, size - done);
-            if (n <= 0) __builtin_trap();
-            done += static_cast<size_t>(n);
+// A data file described by the input and made with every checksum right, so
+// the fuzzer gets past them to what they guard: slack, empty records,
+// impossible lengths, records running past the end, a tail past the recorded
+// end, counts that disagree, and journals left beside the file.
+//   [0]    state: bits 0-1 what the file header says (kState...), bit 2 the
+//          control block's owner becomes the file's owner
+//   [1]    journal: bits 6-7 kind (kJournal...), bits 0-5 its record and detail
+//   then   4 bytes a record: length (u16, mod kSynthMaxLength), slack, kRecord... flags
+struct Synthesized {
+    std::string file;
+    std::string journal;               // empty: none
+    bool sound = true;                 // nothing in it is damaged or contradictory
+    std::vector<std::string> records;  // what a walk must return when sound
+};
+
+constexpr uint8_t kFlagSynthesize = 16;  // the file is described, not given
+
+constexpr uint32_t kSynthMaxLength = 1024;
+constexpr size_t kSynthMaxRecords = 200;
+enum : uint8_t { kStateTrue = 0, kStateTailPastEnd = 1, kStateCountTooHigh = 2, kStateEndInsideRecord = 3 };
+enum : uint8_t { kJournalNone = 0, kJournalRollBack = 1, kJournalForged = 2, kJournalTorn = 3 };
+enum : uint8_t {
+    kRecordDataFlipped = 1,
+    kRecordHeaderFlipped = 2,
+    kRecordLengthPastCapacity = 4,
+    kRecordCutHere = 8,
+    kRecordEmpty = 16,
+    kRecordHugeCapacity = 32,
+};
+
+std::string HeaderBytes(const localengine::RecordHeader& r, uint64_t offset) {
+    unsigned char head[localengine::kRecordHeaderSize];
+    localengine::encodeRecordHeader(r, offset, head);
+    return std::string(reinterpret_cast<char*>(head), sizeof head);
+}
+
+// A journal that puts `before` back as the data of the record at `offset`,
+// under the header `old`.
+std::string JournalBytes(uint64_t offset, const localengine::RecordHeader& old, const std::string& before) {
+    unsigned char fixed[8 + 8];
+    memcpy(fixed, "LENGJRN\x1A", 8);
+    localengine::put64(fixed + 8, offset);
+    std::string j(reinterpret_cast<char*>(fixed), sizeof fixed);
+    j += HeaderBytes(old, offset);
+    unsigned char n[4];
+    localengine::put32(n, static_cast<uint32_t>(before.size()));
+    j.append(reinterpret_cast<char*>(n), 4);
+    j += before;
+    localengine::put32(n, localengine::crc32c(0, j.data(), j.size()));
+    j.append(reinterpret_cast<char*>(n), 4);
+    return j;
+}
+
+Synthesized Synthesize(const uint8_t* p, size_t n, const std::string& owner) {
+    using namespace localengine;
+    Synthesized made;
+    made.sound = owner.size() <= localengine::kMaxOwnerLen;  // a longer one opens nothing
+    const uint8_t state = n > 0 ? p[0] : 0;
+    const uint8_t journal = n > 1 ? p[1] : 0;
+    p += std::min<size_t>(n, 2);
+    n -= std::min<size_t>(n, 2);
+
+    std::string body;
+    uint64_t offset = kFileHeaderSize;
+    std::vector<uint64_t> offsets;
+    std::vector<RecordHeader> headers;
+    for (size_t i = 0; n >= 4 && i < kSynthMaxRecords; ++i, p += 4, n -= 4) {
+        const uint8_t flags = p[3];
+        uint32_t length = (p[0] | uint32_t{p[1]} << 8) % kSynthMaxLength;
+        const uint32_t capacity = length + p[2] % 64;
+        if (flags & kRecordEmpty) length = 0;
+        std::string data(capacity, '\0');
+        for (uint32_t j = 0; j < capacity; ++j) data[j] = static_cast<char>((i * 31 + j * 7 + 1) & 0xFF);
+        RecordHeader r{length, capacity, crc32c(0, data.data(), length)};
+        if (flags & kRecordLengthPastCapacity) r.length = capacity + 1;
+        if (flags & kRecordHugeCapacity) r.capacity = kMaxRecordLength;
+        std::string record = HeaderBytes(r, offset);
+        if (flags & kRecordHeaderFlipped) record[p[0] % kRecordHeaderSize] ^= static_cast<char>(1 << (p[1] % 8));
+        record += data;
+        record.resize(static_cast<size_t>(recordEnd(offset, capacity) - offset), '\0');
+        if ((flags & kRecordDataFlipped) && length > 0) record[kRecordHeaderSize + p[1] % length] ^= '\x80';
+        if (flags & (kRecordDataFlipped | kRecordHeaderFlipped | kRecordLengthPastCapacity | kRecordHugeCapacity))
+            made.sound = false;
+        if (flags & kRecordCutHere) {
+            body += record.substr(0, kRecordHeaderSize / 2 + p[2] % (record.size() - kRecordHeaderSize / 2));
+            offset += record.size();
+            made.sound = false;
+            break;
         }
-        path_ = "/proc/self/fd/" + std::to_string(fd_);
+        offsets.push_back(offset);
+        headers.push_back(r);
+        made.records.push_back(data.substr(0, length));
+        body += record;
+        offset += record.size();
     }
-    ~MemoryFile() { close(fd_); }
+
+    const uint64_t count = offsets.size();
+    FileState s{kFileHeaderSize + body.size(), count};
+    switch (state & 3) {
+        case kStateTailPastEnd:  // as a process that died while appending leaves it
+            s.dataEnd = count > 0 ? offsets[count / 2] : kFileHeaderSize;
+            s.recordCount = count / 2;
+            break;
+        case kStateCountTooHigh:
+            s.recordCount += 1 + journal % 3;
+            made.sound = false;
+            break;
+        case kStateEndInsideRecord:
+            if (s.dataEnd > kFileHeaderSize) s.dataEnd -= kAlignment;
+            made.sound = made.sound && count == 0;
+            break;
+        default:
+            break;
+    }
+    const bool fileOwner = (state & 4) && owner.size() <= kMaxOwnerLen;
+    unsigned char header[kFileHeaderSize];
+    encodeHeader(FileHeader{fileOwner ? owner : std::string()}, s, header);
+    made.file.assign(reinterpret_cast<char*>(header), sizeof header);
+    made.file += body;
+
+    if (count == 0 || !made.sound) return made;
+    const size_t k = (journal & 63) % count;
+    const size_t at = static_cast<size_t>(offsets[k]);
+    const std::string& before = made.records[k];
+    switch (journal >> 6) {
+        case kJournalRollBack: {
+            // The record was being rewritten when its writer died: other bytes
+            // on disk, the old ones in the journal. Open puts them back.
+            std::string now = before;
+            for (char& c : now) c ^= 0x5A;
+            RecordHeader r = headers[k];
+            r.dataCrc = crc32c(0, now.data(), now.size());
+            made.file.replace(at, kRecordHeaderSize, HeaderBytes(r, offsets[k]));
+            made.file.replace(at + kRecordHeaderSize, now.size(), now);
+            made.journal = JournalBytes(offsets[k], headers[k], before);
+            break;
+        }
+        case kJournalForged: {
+            // Whole and checksummed, but for another place or a longer record.
+            RecordHeader old = headers[k];
+            if (journal & 1) old.capacity = std::min(old.capacity + 4096, kMaxRecordLength);
+            std::string image = before + std::string((journal & 2) ? 4096 : 0, 'J');
+            made.journal = JournalBytes(offsets[k] + ((journal & 4) ? kAlignment : 0), old, image);
+            made.sound = false;
+            break;
+        }
+        case kJournalTorn:
+            // The writer died while writing the journal: the record is as it was.
+            made.journal = JournalBytes(offsets[k], headers[k], before);
+            made.journal.resize(journal % made.journal.size());
+            break;
+        default:
+            break;
+    }
+    return made;
+}
+
+// The data file and its journal, in a folder of their own on tmpfs where
+// there is one; the engine opens the file by its path as any caller does.
+class ScratchFiles {
+public:
+    ScratchFiles() {
+        // TMPDIR first: scripts/fuzz.sh points it at a folder it removes,
+        // so a crash leaves nothing behind.
+        const char* tmpdir = getenv("TMPDIR");
+        std::string folder = tmpdir != nullptr && *tmpdir != '\0' ? tmpdir
+                             : access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+        folder += "/fuzz_engine_reader.XXXXXX";
+        if (mkdtemp(folder.data()) == nullptr) __builtin_trap();
+        path_ = folder + "/data.dat";
+        journal_ = path_ + ".lej";
+        folder_ = folder;
+    }
+    ~ScratchFiles() {
+        Remove();
+        rmdir(folder_.c_str());
+    }
+    void Write(const std::string& file, const std::string& journal) {
+        Remove();
+        WriteWhole(path_, file);
+        if (!journal.empty()) WriteWhole(journal_, journal);
+    }
+    void Remove() {
+        unlink(path_.c_str());
+        unlink(journal_.c_str());
+    }
     const std::string& path() const { return path_; }
 
 private:
-    int fd_ = -1;
-    std::string path_;
+    static void WriteWhole(const std::string& path, const std::string& bytes) {
+        int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (fd < 0) __builtin_trap();
+        size_t done = 0;
+        while (done < bytes.size()) {
+            ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+            if (n <= 0) __builtin_trap();
+            done += static_cast<size_t>(n);
+        }
+        close(fd);
+    }
+    std::string folder_, path_, journal_;
 };
+
+ScratchFiles& Scratch() {
+    static ScratchFiles files;
+    return files;
+}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     SilenceProgramOutput();
+    Scratch();
     return 0;
 }
 
@@ -342,17 +532,37 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
               static_cast<int32_t>(Get32(data + 16)), data[20], {}};
     size_t ownerLen = std::min<size_t>(data[21] % kOwnerLenLimit, size - kControlFixed);
     c.owner.assign(reinterpret_cast<const char*>(data + kControlFixed), ownerLen);
-    const uint8_t* file = data + kControlFixed + ownerLen;
-    const size_t fileSize = size - kControlFixed - ownerLen;
+    const uint8_t* rest = data + kControlFixed + ownerLen;
+    const size_t restSize = size - kControlFixed - ownerLen;
 
-    MemoryFile memory(file, fileSize);
+    Synthesized made;
+    if (c.flags & kFlagSynthesize) {
+        made = Synthesize(rest, restSize, c.owner);
+    } else {
+        made.file.assign(reinterpret_cast<const char*>(rest), restSize);
+        made.sound = false;  // nothing is known of it
+    }
+    Scratch().Write(made.file, made.journal);
     {
-        Session s(c, memory.path());
-        if (s.Open() == kOk) {
+        Session s(c, Scratch().path());
+        int open = s.Open();
+        if (made.sound) FUZZ_ASSERT(open == kOk);
+        if (open == kOk) {
             int check = s.Check();
             Walk reference = s.Run(Entry::Extended, kLargeBuffer, true, nullptr);
             // A file the engine calls sound walks to its end.
             if (check == kOk) FUZZ_ASSERT(reference.finalStatus == kEndOfFile);
+            // A file made sound reads back exactly as it was made.
+            if (made.sound) {
+                FUZZ_ASSERT(check == kOk);
+                FUZZ_ASSERT(reference.whole.size() == made.records.size());
+                for (size_t i = 0; i < made.records.size(); ++i) {
+                    FUZZ_ASSERT(reference.steps[i].status == kOk);
+                    FUZZ_ASSERT(reference.whole[i].size() == made.records[i].size());
+                    FUZZ_ASSERT(made.records[i].empty() ||
+                                memcmp(made.records[i].data(), reference.whole[i].data(), made.records[i].size()) == 0);
+                }
+            }
             for (Entry entry : {Entry::Extended, Entry::Standard}) {
                 for (uint32_t bufferSize : {7u, 100u, kLargeBuffer}) {
                     if (entry == Entry::Extended && bufferSize == kLargeBuffer) continue;
@@ -363,12 +573,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 s.Shorten(reference);
                 FUZZ_ASSERT(s.Check() == kOk);
             }
-            s.GarbageBlock(file, fileSize);
+            s.GarbageBlock(reinterpret_cast<const uint8_t*>(made.file.data()), made.file.size());
             s.Close();
         }
     }
     uint32_t none = 0;
     unsigned char block[localengine::kPosBlockSize] = {};
     FUZZ_ASSERT(BTRVEX(localengine::kOpReset, block, nullptr, &none, nullptr, 0, 0) == kOk);
+    Scratch().Remove();
     return 0;
 }

@@ -17,7 +17,16 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 OUT = os.path.join(HERE, "corpus", "fuzz_engine_reader")
 
-PROGRAM_RECTANGLE, SHORTEN, STANDARD_CHUNK, SMALL_CHUNK_BUFFER = 1, 2, 4, 8
+PROGRAM_RECTANGLE, SHORTEN, STANDARD_CHUNK, SMALL_CHUNK_BUFFER, SYNTHESIZE = 1, 2, 4, 8, 16
+# A described file: state byte, journal byte, then 4 bytes a record.
+TAIL_PAST_END, COUNT_TOO_HIGH, END_INSIDE_RECORD, FILE_OWNER = 1, 2, 3, 4
+ROLL_BACK, FORGED, TORN = 1 << 6, 2 << 6, 3 << 6
+DATA_FLIPPED, HEADER_FLIPPED, LENGTH_PAST_CAPACITY, CUT_HERE, EMPTY, HUGE_CAPACITY = 1, 2, 4, 8, 16, 32
+
+
+def described(state=0, journal=0, records=()):
+    return bytes([state, journal]) + b"".join(
+        struct.pack("<HBB", length, slack, flags) for length, slack, flags in records)
 
 
 def control(rows=4, first=1, per_row=2, distance=3, shift=0, flags=0, owner=b""):
@@ -66,6 +75,20 @@ def main():
         damaged[offset] ^= 0x40
         seeds[name] = control() + bytes(damaged)
     seeds["zeros"] = control() + bytes(1024)
+    plain = [(10, 0, 0), (300, 5, 0), (0, 8, EMPTY), (1023, 63, 0), (7, 0, 0)]
+    seeds["described"] = control(flags=SYNTHESIZE | SHORTEN) + described(records=plain)
+    seeds["described_owned"] = control(flags=SYNTHESIZE, owner=b"secret") + described(FILE_OWNER, records=plain)
+    seeds["described_tail"] = control(flags=SYNTHESIZE) + described(TAIL_PAST_END, records=plain)
+    seeds["described_count"] = control(flags=SYNTHESIZE) + described(COUNT_TOO_HIGH, records=plain)
+    seeds["described_end_inside"] = control(flags=SYNTHESIZE) + described(END_INSIDE_RECORD, records=plain)
+    seeds["described_roll_back"] = control(flags=SYNTHESIZE) + described(0, ROLL_BACK | 1, plain)
+    seeds["described_forged"] = control(flags=SYNTHESIZE) + described(0, FORGED | 7, plain)
+    seeds["described_torn"] = control(flags=SYNTHESIZE) + described(0, TORN | 2, plain)
+    for name, flags in (("data_flipped", DATA_FLIPPED), ("header_flipped", HEADER_FLIPPED),
+                        ("length_past_capacity", LENGTH_PAST_CAPACITY), ("cut", CUT_HERE),
+                        ("huge_capacity", HUGE_CAPACITY)):
+        records = plain[:2] + [(40, 3, flags)] + plain[2:]
+        seeds["described_" + name] = control(flags=SYNTHESIZE) + described(TAIL_PAST_END, records=records)
     seeds["foreign"] = control() + b"not a data file at all\n" * 30
     for name, data in seeds.items():
         with open(os.path.join(OUT, name), "wb") as f:

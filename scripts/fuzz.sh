@@ -35,7 +35,7 @@ run_target() {
   mkdir -p "$dir/corpus" "$dir/artifacts"
   cp -R "fuzz/corpus/$target/." "$dir/corpus/"
   # -timeout: one input running longer counts as a hang.
-  (cd "$dir" && "$BIN/$target" \
+  (cd "$dir" && TMPDIR="$dir" "$BIN/$target" \
       -max_total_time="$SECONDS_PER_TARGET" -rss_limit_mb=2048 -timeout=20 \
       -print_final_stats=1 -artifact_prefix="$dir/artifacts/" corpus) >"$dir/log" 2>&1
 }
