@@ -39,13 +39,6 @@ set(RECMETER_ASAN_OPTIONS
     CACHE STRING "ASAN_OPTIONS for the tests of the sanitize build")
 set(RECMETER_UBSAN_OPTIONS "halt_on_error=1:abort_on_error=1:print_stacktrace=1"
     CACHE STRING "UBSAN_OPTIONS for the tests of the sanitize build")
-# Leaks the leak checker is told to pass over, each with its reason.
-set(_recmeter_lsan_suppressions ${CMAKE_BINARY_DIR}/lsan_suppressions.txt)
-file(WRITE ${_recmeter_lsan_suppressions}
-  "# The size histogram's entries live as long as the process; ClearSizeEntries\n"
-  "# drops them without freeing, which only a test that clears it several\n"
-  "# times turns into a leak.\n"
-  "leak:AddSizeEntry\n")
 set(_recmeter_sanitizer_env ${CMAKE_BINARY_DIR}/sanitizer_environment.cmake)
 file(WRITE ${_recmeter_sanitizer_env}
   "if(NOT DEFINED ENV{ASAN_OPTIONS})\n"
@@ -53,8 +46,5 @@ file(WRITE ${_recmeter_sanitizer_env}
   "endif()\n"
   "if(NOT DEFINED ENV{UBSAN_OPTIONS})\n"
   "  set(ENV{UBSAN_OPTIONS} \"${RECMETER_UBSAN_OPTIONS}\")\n"
-  "endif()\n"
-  "if(NOT DEFINED ENV{LSAN_OPTIONS})\n"
-  "  set(ENV{LSAN_OPTIONS} \"suppressions=${_recmeter_lsan_suppressions}:print_suppressions=0\")\n"
   "endif()\n")
 set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY TEST_INCLUDE_FILES ${_recmeter_sanitizer_env})

@@ -108,6 +108,13 @@ IndexNode* InsertInTree(IndexNode* root, IndexNode* node) {
     return root;
 }
 
+void ReleaseTree(IndexNode* node) {
+    if (node == nullptr) return;
+    ReleaseTree(node->left);
+    ReleaseTree(node->right);
+    free(node);
+}
+
 int ReportNoMemory(uint32_t size) {
     ErrorPrintf("Out of Memory. Could not add Linked List Entry for <%d>!\n",
                 static_cast<int>(size));
@@ -117,12 +124,19 @@ int ReportNoMemory(uint32_t size) {
 }  // namespace
 
 void ClearSizeEntries() {
-    sizeList = nullptr;
+    // The run clears an empty histogram; whatever an earlier use left is
+    // released here, so nothing is lost track of.
+    while (sizeList != nullptr) {
+        SizeEntry* next = sizeList->next;
+        free(sizeList);
+        sizeList = next;
+    }
+    ReleaseTree(treeRoot);
+    treeRoot = nullptr;
     free(hashSlots);
     hashSlots = nullptr;
     hashCapacity = 0;
     hashCount = 0;
-    treeRoot = nullptr;  // its nodes, like the entries, are never released
 }
 
 int AddSizeEntry(uint32_t size, int mark) {

@@ -113,7 +113,7 @@ run_suite() {
   if "$@" 2>&1 | tee "$log"; [ "${PIPESTATUS[0]}" -ne 0 ]; then
     failed+=("$name")
   fi
-  summaries+=("$name: $(grep -E 'tests passed|No tests were found' "$log" | tail -1 || true)")
+  summaries+=("$name: $(grep -E 'tests passed|No tests were found|^fuzz: ' "$log" | tail -1 || true)")
 }
 
 # e2e_windows must run here, never be skipped for want of the Windows build.
@@ -121,8 +121,10 @@ export RECMETER_E2E_REQUIRE_WINDOWS=1
 run_suite native ctest --preset native
 run_suite windows ctest --preset windows
 
-# Later: the sanitizer build (preset "sanitize") and the fuzz runs go here,
-# each as one more run_suite line.
+# The native build again with AddressSanitizer and UndefinedBehaviorSanitizer
+# (clang), every test under it, then a bounded run of each fuzz target.
+run_suite sanitize bash scripts/test-sanitize.sh
+run_suite fuzz bash scripts/fuzz.sh
 
 step "summary ($((SECONDS - started)) s)"
 printf '%s\n' "${summaries[@]}"
