@@ -4,3 +4,6 @@
 // True when the first argument must not be read as an option: on POSIX an
 // absolute path begins with "/", which on Windows introduces an option.
 bool IsAbsolutePathArgument(const char* argument);
+
+// Sets up standard output before anything is written to it.
+void PrepareStandardOutput();

@@ -6,6 +6,7 @@
 
 #include "cli/options.h"
 #include "cli/output.h"
+#include "cli/platform.h"
 #include "engine/engine.h"
 #include "report/console_keys.h"
 #include "report/totals.h"
@@ -35,6 +36,7 @@ int RunOneScan() {
 }  // namespace
 
 int RunRecmeter(int argc, char** argv) {
+    PrepareStandardOutput();
     int exitCode = ParseCommandLine(argc, argv);
     if (exitCode != 0) return exitCode;
     if (TakePath(argv[1]) != 0) return 1;

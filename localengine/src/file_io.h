@@ -35,6 +35,10 @@ public:
     bool truncate(uint64_t size);
     bool sync();
 
+    // How much one read should bring in: enough that the cost of a read
+    // call is spread over many records.
+    static size_t preferredReadSize();
+
     static bool exists(const std::string& path);
     static bool remove(const std::string& path);
 

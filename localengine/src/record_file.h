@@ -24,7 +24,7 @@ struct RowRequest {
 class RecordFile {
 public:
     struct Tuning {
-        size_t windowSize = 512 * 1024;       // one read fills this much
+        size_t windowSize = File::preferredReadSize();  // one read fills this much
         size_t writeBufferSize = 64 * 1024;   // appends are written this much at a time
     };
 
