@@ -128,6 +128,7 @@ run_suite fuzz bash scripts/fuzz.sh
 
 step "summary ($((SECONDS - started)) s)"
 printf '%s\n' "${summaries[@]}"
+echo "suites: $(( ${#summaries[@]} - ${#failed[@]} )) passed, ${#failed[@]} failed"
 if [ ${#failed[@]} -ne 0 ]; then
   echo "FAILED: ${failed[*]}"
   exit 1
