@@ -57,7 +57,19 @@ void crcOverBuffer(benchmark::State& state) {
 
 void BM_Crc32c(benchmark::State& state) { crcOverBuffer<localengine::crc32c>(state); }
 void BM_Crc32cPortable(benchmark::State& state) { crcOverBuffer<localengine::crc32cPortable>(state); }
-BENCHMARK(BM_Crc32c)->Arg(64)->Arg(1024)->Arg(2000)->Arg(65536);
+BENCHMARK(BM_Crc32c)->Arg(64)->Arg(255)->Arg(256)->Arg(1024)->Arg(2000)->Arg(65536);
+
+// The checksum while copying the run out, as the engine reads a record.
+void BM_Crc32cCopy(benchmark::State& state) {
+    const auto data = someBytes(static_cast<size_t>(state.range(0)));
+    std::vector<unsigned char> out(data.size());
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(localengine::crc32cCopy(0, out.data(), data.data(), data.size()));
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+}
+BENCHMARK(BM_Crc32cCopy)->Arg(256)->Arg(1024)->Arg(2000)->Arg(65536);
 BENCHMARK(BM_Crc32cPortable)->Arg(1024)->Arg(65536);
 
 // ---- the engine's read path --------------------------------------------------

@@ -239,8 +239,9 @@ int RecordFile::readData(uint64_t offset, const RecordHeader& r, unsigned char* 
         size_t part = std::min<size_t>(r.length - done, tuning_.windowSize);
         const unsigned char* p = view(at + done, part);
         if (!p) return kDamaged;
-        if (done < toCopy) std::memcpy(buf + done, p, std::min(part, toCopy - done));
-        crc = crc32c(crc, p, part);
+        size_t copied = done < toCopy ? std::min(part, toCopy - done) : 0;
+        crc = crc32cCopy(crc, buf + done, p, copied);
+        if (copied < part) crc = crc32c(crc, p + copied, part - copied);
         done += part;
     }
     if (crc != r.dataCrc) return kDamaged;
