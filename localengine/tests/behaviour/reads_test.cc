@@ -1,6 +1,7 @@
 // Reading records through the entry points: short buffers (22), the standard
 // entry's 16-bit lengths, records far beyond 64 KiB, positions and updates.
 #include <algorithm>
+#include <thread>
 
 #include "support.h"
 
@@ -113,6 +114,29 @@ TEST_F(BehaviourTest, PositionsAreStableAcrossWalksReopensAndInserts) {
     ASSERT_EQ(after.positions.size(), 201u);
     EXPECT_EQ(std::vector<uint32_t>(after.positions.begin(), after.positions.end() - 1), first.positions);
     EXPECT_EQ(after.positions.back(), positionOf(inserted));
+}
+
+// Requests from two threads at once wait their turn: each thread, opening,
+// reading and closing its own file over and over, sees only that file.
+TEST_F(BehaviourTest, TwoThreadsAtOnceEachSeeTheirOwnFile) {
+    const Bytes records[2] = {recordBytes(1, 100), recordBytes(2, 3000)};
+    makeFile(path("0"), {records[0], records[1]});
+    makeFile(path("1"), {records[1], records[0]});
+    int mismatches[2] = {0, 0};
+    auto visit = [&](int which) {
+        for (int round = 0; round < 2000; ++round) {
+            EngineFile file;
+            bool same = file.open(path(std::to_string(which))) == kOk &&
+                        file.step(kOpStepFirst, 4096).data == records[which] &&
+                        file.step(kOpStepNext, 4096).data == records[1 - which] && file.close() == kOk;
+            if (!same) ++mismatches[which];
+        }
+    };
+    std::thread other(visit, 1);
+    visit(0);
+    other.join();
+    EXPECT_EQ(mismatches[0], 0);
+    EXPECT_EQ(mismatches[1], 0);
 }
 
 TEST_F(BehaviourTest, GetPositionNeedsFourBytesAndACurrentRecord) {
