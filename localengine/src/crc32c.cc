@@ -7,6 +7,7 @@
 #if defined(__x86_64__) || defined(__i386__)
 #include <nmmintrin.h>
 #include <wmmintrin.h>
+#include <immintrin.h>
 #define LOCALENGINE_X86 1
 #endif
 
@@ -95,18 +96,15 @@ __attribute__((target("sse4.2"))) uint32_t crcHardware(uint32_t crc, const unsig
     return crc;
 }
 
-// A 32-bit build, whose crc32 instruction takes only 4 bytes, folds runs of
-// kFoldFrom bytes or more with carry-less multiplies instead: four 16-byte
-// lanes, each carried 64 bytes forward per step. The lanes are finally folded
-// into one 16-byte block that has the same remainder as everything before it,
-// and its checksum, continued over the last bytes, is the run's. The loads
-// that feed the folds also serve a copy. A 64-bit build keeps the three
-// crc32 stripes, which measure faster there than folding or a fused copy.
-#if defined(__x86_64__)
-constexpr size_t kFoldFrom = SIZE_MAX;
-#else
-constexpr size_t kFoldFrom = 256;
-#endif
+// Long runs are folded with carry-less multiplies: the run is split into
+// lanes of 16 bytes, and each lane is carried forward over the others, step
+// by step, by multiplying it with a power of x modulo P. The lanes are
+// finally folded into one 16-byte block with the same remainder as all that
+// came before it; its checksum, continued over the last bytes, is the run's.
+// The loads that feed the folds also serve a copy, so a record is copied out
+// and checked in one pass. Folding four 16-byte lanes beats the crc32
+// instruction where that takes only 4 bytes (32-bit builds); eight lanes in
+// 32-byte registers beat it everywhere.
 
 // x^e mod P as the multiply takes it: bit-reflected and one place up, so that
 // bit j of the constant stands for x^(32 - j).
@@ -125,55 +123,43 @@ constexpr uint64_t foldConstant(unsigned e) {
 // Carrying a 16-byte block d bits forward: its first half (the higher powers)
 // is multiplied by x^(d+32), its second by x^(d-32).
 struct FoldBy {
-    uint64_t first, second;
+    long long first, second;
 };
-constexpr FoldBy kFold512{foldConstant(512 + 32), foldConstant(512 - 32)};
-constexpr FoldBy kFold128{foldConstant(128 + 32), foldConstant(128 - 32)};
+constexpr FoldBy foldBy(unsigned bits) {
+    return {static_cast<long long>(foldConstant(bits + 32)), static_cast<long long>(foldConstant(bits - 32))};
+}
+constexpr FoldBy kFold128 = foldBy(128), kFold256 = foldBy(256), kFold512 = foldBy(512), kFold1024 = foldBy(1024);
 
-__attribute__((target("sse4.2,pclmul"))) inline __m128i fold(__m128i acc, __m128i k, __m128i next) {
+#define LOCALENGINE_FOLD __attribute__((target("sse4.2,pclmul")))
+#define LOCALENGINE_WIDE __attribute__((target("sse4.2,pclmul,avx2,vpclmulqdq")))
+
+LOCALENGINE_FOLD inline __m128i fold(__m128i acc, __m128i k, __m128i next) {
     __m128i first = _mm_clmulepi64_si128(acc, k, 0x00);
     __m128i second = _mm_clmulepi64_si128(acc, k, 0x11);
     return _mm_xor_si128(_mm_xor_si128(first, second), next);
 }
 
-__attribute__((target("sse4.2,pclmul"))) inline __m128i constants(const FoldBy& f) {
-    return _mm_set_epi64x(static_cast<long long>(f.second), static_cast<long long>(f.first));
-}
+LOCALENGINE_FOLD inline __m128i constants(const FoldBy& f) { return _mm_set_epi64x(f.second, f.first); }
 
-// One 16-byte block, also copied when dst is not null.
-__attribute__((target("sse4.2,pclmul"))) inline __m128i take(const unsigned char* p, unsigned char* dst) {
+// 16 bytes at `p`, also copied to `dst` (when not null), which then moves on.
+LOCALENGINE_FOLD inline __m128i take(const unsigned char*& p, unsigned char*& dst) {
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    if (dst) _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), v);
+    p += 16;
+    if (dst) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), v);
+        dst += 16;
+    }
     return v;
 }
 
-// n >= 64; a raw register in and out.
-__attribute__((target("sse4.2,pclmul"))) uint32_t crcFolded(uint32_t crc, unsigned char* dst, const unsigned char* p,
-                                                             size_t n) {
-    __m128i x0 = _mm_xor_si128(take(p, dst), _mm_cvtsi32_si128(static_cast<int>(crc)));
-    __m128i x1 = take(p + 16, dst ? dst + 16 : nullptr);
-    __m128i x2 = take(p + 32, dst ? dst + 32 : nullptr);
-    __m128i x3 = take(p + 48, dst ? dst + 48 : nullptr);
-    p += 64;
-    n -= 64;
-    if (dst) dst += 64;
-    const __m128i k512 = constants(kFold512);
-    for (; n >= 64; n -= 64, p += 64) {
-        x0 = fold(x0, k512, take(p, dst));
-        x1 = fold(x1, k512, take(p + 16, dst ? dst + 16 : nullptr));
-        x2 = fold(x2, k512, take(p + 32, dst ? dst + 32 : nullptr));
-        x3 = fold(x3, k512, take(p + 48, dst ? dst + 48 : nullptr));
-        if (dst) dst += 64;
-    }
+// The end of every fold: the rest of the run in 16-byte steps, the checksum
+// of the last block, then the bytes after it.
+LOCALENGINE_FOLD uint32_t finishFold(__m128i x, unsigned char* dst, const unsigned char* p, size_t n) {
     const __m128i k128 = constants(kFold128);
-    __m128i x = fold(fold(fold(x0, k128, x1), k128, x2), k128, x3);
-    for (; n >= 16; n -= 16, p += 16) {
-        x = fold(x, k128, take(p, dst));
-        if (dst) dst += 16;
-    }
+    for (; n >= 16; n -= 16) x = fold(x, k128, take(p, dst));
     unsigned char last[16];
     _mm_storeu_si128(reinterpret_cast<__m128i*>(last), x);
-    crc = step8(step8(0, last), last + 8);
+    uint32_t crc = step8(step8(0, last), last + 8);
     if (n > 0) {
         if (dst) std::memcpy(dst, p, n);
         crc = crcHardware(crc, p, n);
@@ -181,14 +167,82 @@ __attribute__((target("sse4.2,pclmul"))) uint32_t crcFolded(uint32_t crc, unsign
     return crc;
 }
 
-bool detectHardware() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("sse4.2");
+// A raw register in and out, like crcHardware, which short runs are left to.
+LOCALENGINE_FOLD uint32_t crcFolded(uint32_t crc, unsigned char* dst, const unsigned char* p, size_t n) {
+    if (n < 64) {
+        if (dst && n > 0) std::memcpy(dst, p, n);
+        return crcHardware(crc, p, n);
+    }
+    __m128i x0 = _mm_xor_si128(take(p, dst), _mm_cvtsi32_si128(static_cast<int>(crc)));
+    __m128i x1 = take(p, dst), x2 = take(p, dst), x3 = take(p, dst);
+    const __m128i k512 = constants(kFold512);
+    for (n -= 64; n >= 64; n -= 64) {
+        x0 = fold(x0, k512, take(p, dst));
+        x1 = fold(x1, k512, take(p, dst));
+        x2 = fold(x2, k512, take(p, dst));
+        x3 = fold(x3, k512, take(p, dst));
+    }
+    const __m128i k128 = constants(kFold128);
+    return finishFold(fold(fold(fold(x0, k128, x1), k128, x2), k128, x3), dst, p, n);
 }
 
-bool detectFolding() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("sse4.2") && __builtin_cpu_supports("pclmul");
+LOCALENGINE_WIDE inline __m256i fold(__m256i acc, __m256i k, __m256i next) {
+    __m256i first = _mm256_clmulepi64_epi128(acc, k, 0x00);
+    __m256i second = _mm256_clmulepi64_epi128(acc, k, 0x11);
+    return _mm256_xor_si256(_mm256_xor_si256(first, second), next);
+}
+
+LOCALENGINE_WIDE inline __m256i wideConstants(const FoldBy& f) {
+    return _mm256_set_epi64x(f.second, f.first, f.second, f.first);
+}
+
+LOCALENGINE_WIDE inline __m256i takeWide(const unsigned char*& p, unsigned char*& dst) {
+    __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    p += 32;
+    if (dst) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), v);
+        dst += 32;
+    }
+    return v;
+}
+
+// Eight lanes in four 32-byte registers, each carried 128 bytes per step.
+LOCALENGINE_WIDE uint32_t crcWide(uint32_t crc, unsigned char* dst, const unsigned char* p, size_t n) {
+    if (n < 128) return crcFolded(crc, dst, p, n);
+    __m256i y0 = _mm256_xor_si256(takeWide(p, dst), _mm256_zextsi128_si256(_mm_cvtsi32_si128(static_cast<int>(crc))));
+    __m256i y1 = takeWide(p, dst), y2 = takeWide(p, dst), y3 = takeWide(p, dst);
+    const __m256i k1024 = wideConstants(kFold1024);
+    for (n -= 128; n >= 128; n -= 128) {
+        y0 = fold(y0, k1024, takeWide(p, dst));
+        y1 = fold(y1, k1024, takeWide(p, dst));
+        y2 = fold(y2, k1024, takeWide(p, dst));
+        y3 = fold(y3, k1024, takeWide(p, dst));
+    }
+    const __m256i k256 = wideConstants(kFold256);
+    __m256i y = fold(fold(fold(y0, k256, y1), k256, y2), k256, y3);
+    for (; n >= 32; n -= 32) y = fold(y, k256, takeWide(p, dst));
+    // The register's two halves are consecutive 16-byte blocks.
+    __m128i x = fold(_mm256_castsi256_si128(y), constants(kFold128), _mm256_extracti128_si256(y, 1));
+    return finishFold(x, dst, p, n);
+}
+
+// Runs shorter than these are quicker on the instruction alone.
+constexpr size_t kFoldFrom = 256;
+constexpr size_t kWideFrom = 128;
+
+struct Processor {
+    bool instruction = false, folding = false, wideFolding = false;
+    Processor() {
+        __builtin_cpu_init();
+        instruction = __builtin_cpu_supports("sse4.2");
+        folding = instruction && __builtin_cpu_supports("pclmul");
+        wideFolding = folding && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("vpclmulqdq");
+    }
+};
+
+const Processor& processor() {
+    static const Processor p;
+    return p;
 }
 #endif
 
@@ -208,50 +262,70 @@ uint32_t crc32cPortable(uint32_t crc, const void* data, size_t n) {
     return ~crc;
 }
 
-bool crc32cAccelerated() {
+bool crc32cAvailable(Crc32cForm form) {
 #ifdef LOCALENGINE_X86
-    static const bool hw = detectHardware();
-    return hw;
-#else
+    switch (form) {
+    case Crc32cForm::kTables:
+        return true;
+    case Crc32cForm::kInstruction:
+        return processor().instruction;
+    case Crc32cForm::kFolding:
+        return processor().folding;
+    case Crc32cForm::kWideFolding:
+        return processor().wideFolding;
+    }
     return false;
-#endif
-}
-
-#ifdef LOCALENGINE_X86
-namespace {
-bool foldingAvailable() {
-    static const bool fold = detectFolding();
-    return fold;
-}
-}  // namespace
-#endif
-
-bool crc32cFolded(uint32_t crc, void* dst, const void* src, size_t n, uint32_t* out) {
-#ifdef LOCALENGINE_X86
-    if (n < 64 || !foldingAvailable()) return false;
-    *out = ~crcFolded(~crc, static_cast<unsigned char*>(dst), static_cast<const unsigned char*>(src), n);
-    return true;
 #else
-    (void)crc, (void)dst, (void)src, (void)n, (void)out;
-    return false;
+    return form == Crc32cForm::kTables;
 #endif
 }
 
-uint32_t crc32c(uint32_t crc, const void* data, size_t n) {
-    return crc32cCopy(crc, nullptr, data, n);
+Crc32cForm crc32cFastestForm() {
+    if (crc32cAvailable(Crc32cForm::kWideFolding)) return Crc32cForm::kWideFolding;
+#if !defined(__x86_64__)
+    // Four folding lanes beat a crc32 instruction that takes only 4 bytes,
+    // but not one that takes 8.
+    if (crc32cAvailable(Crc32cForm::kFolding)) return Crc32cForm::kFolding;
+#endif
+    if (crc32cAvailable(Crc32cForm::kInstruction)) return Crc32cForm::kInstruction;
+    return Crc32cForm::kTables;
 }
+
+bool crc32cUsing(Crc32cForm form, uint32_t crc, void* dst, const void* src, size_t n, uint32_t* out) {
+    if (!crc32cAvailable(form)) return false;
+    auto* to = static_cast<unsigned char*>(dst);
+    const auto* from = static_cast<const unsigned char*>(src);
+    switch (form) {
+#ifdef LOCALENGINE_X86
+    case Crc32cForm::kWideFolding:
+        *out = ~crcWide(~crc, to, from, n);
+        return true;
+    case Crc32cForm::kFolding:
+        *out = ~crcFolded(~crc, to, from, n);
+        return true;
+    case Crc32cForm::kInstruction:
+        if (to && n > 0) std::memcpy(to, from, n);
+        *out = ~crcHardware(~crc, from, n);
+        return true;
+#endif
+    default:
+        if (to && n > 0) std::memcpy(to, from, n);
+        *out = crc32cPortable(crc, from, n);
+        return true;
+    }
+}
+
+uint32_t crc32c(uint32_t crc, const void* data, size_t n) { return crc32cCopy(crc, nullptr, data, n); }
 
 uint32_t crc32cCopy(uint32_t crc, void* dst, const void* src, size_t n) {
-    auto* out = static_cast<unsigned char*>(dst);
-    const auto* in = static_cast<const unsigned char*>(src);
-#ifdef LOCALENGINE_X86
-    if (n >= kFoldFrom && foldingAvailable()) return ~crcFolded(~crc, out, in, n);
-    if (out && n > 0) std::memcpy(out, in, n);
-    if (crc32cAccelerated()) return ~crcHardware(~crc, in, n);
-#else
-    if (out && n > 0) std::memcpy(out, in, n);
-#endif
-    return crc32cPortable(crc, in, n);
+    static const Crc32cForm fastest = crc32cFastestForm();
+    Crc32cForm form = fastest;
+    // Short runs are quicker on the instruction alone.
+    if ((form == Crc32cForm::kWideFolding && n < kWideFrom) || (form == Crc32cForm::kFolding && n < kFoldFrom))
+        form = Crc32cForm::kInstruction;
+    uint32_t out = 0;
+    crc32cUsing(form, crc, dst, src, n, &out);
+    return out;
 }
 
 }  // namespace localengine
