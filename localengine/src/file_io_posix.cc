@@ -108,8 +108,6 @@ bool File::truncate(uint64_t size) { return ftruncate(static_cast<int>(handle_),
 
 bool File::sync() { return fsync(static_cast<int>(handle_)) == 0; }
 
-size_t File::preferredReadSize() { return 512 * 1024; }
-
 bool File::exists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;

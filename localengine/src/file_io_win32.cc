@@ -7,11 +7,13 @@ namespace {
 
 HANDLE h(intptr_t v) { return reinterpret_cast<HANDLE>(v); }
 
-OVERLAPPED at(uint64_t offset) {
-    OVERLAPPED o{};
-    o.Offset = static_cast<DWORD>(offset);
-    o.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    return o;
+// Reads and writes go to the file pointer, set first, rather than to an
+// offset given in an OVERLAPPED: under wine each call given one also asks its
+// server whether a completion is to be posted, a round trip per read.
+bool seek(HANDLE file, uint64_t offset) {
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(file, to, nullptr, FILE_BEGIN) != 0;
 }
 
 File::Result fromError(DWORD e) {
@@ -80,11 +82,11 @@ void File::close() {
 bool File::readAt(uint64_t offset, void* buf, size_t n, size_t* got) const {
     auto* p = static_cast<char*>(buf);
     size_t done = 0;
+    if (!seek(h(handle_), offset)) return false;
     while (done < n) {
         DWORD want = static_cast<DWORD>(n - done > (1u << 30) ? (1u << 30) : n - done);
         DWORD r = 0;
-        OVERLAPPED o = at(offset + done);
-        if (!ReadFile(h(handle_), p + done, want, &r, &o)) {
+        if (!ReadFile(h(handle_), p + done, want, &r, nullptr)) {
             if (GetLastError() == ERROR_HANDLE_EOF) break;
             return false;
         }
@@ -98,11 +100,11 @@ bool File::readAt(uint64_t offset, void* buf, size_t n, size_t* got) const {
 bool File::writeAt(uint64_t offset, const void* buf, size_t n) {
     const auto* p = static_cast<const char*>(buf);
     size_t done = 0;
+    if (!seek(h(handle_), offset)) return false;
     while (done < n) {
         DWORD want = static_cast<DWORD>(n - done > (1u << 30) ? (1u << 30) : n - done);
         DWORD w = 0;
-        OVERLAPPED o = at(offset + done);
-        if (!WriteFile(h(handle_), p + done, want, &w, &o) || w == 0) return false;
+        if (!WriteFile(h(handle_), p + done, want, &w, nullptr) || w == 0) return false;
         done += w;
     }
     return true;
@@ -116,16 +118,10 @@ bool File::size(uint64_t* out) const {
 }
 
 bool File::truncate(uint64_t size) {
-    LARGE_INTEGER d;
-    d.QuadPart = static_cast<LONGLONG>(size);
-    return SetFilePointerEx(h(handle_), d, nullptr, FILE_BEGIN) && SetEndOfFile(h(handle_));
+    return seek(h(handle_), size) && SetEndOfFile(h(handle_));
 }
 
 bool File::sync() { return FlushFileBuffers(h(handle_)) != 0; }
-
-// A read costs more here than a POSIX pread (under wine, a round trip to its
-// server), so each one brings in more.
-size_t File::preferredReadSize() { return 4 * 1024 * 1024; }
 
 bool File::exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
