@@ -240,7 +240,7 @@ int RecordFile::readData(uint64_t offset, const RecordHeader& r, unsigned char* 
         const unsigned char* p = view(at + done, part);
         if (!p) return kDamaged;
         size_t copied = done < toCopy ? std::min(part, toCopy - done) : 0;
-        crc = crc32cCopy(crc, buf + done, p, copied);
+        if (copied > 0) crc = crc32cCopy(crc, buf + done, p, copied);  // buf is null when cap is 0
         if (copied < part) crc = crc32c(crc, p + copied, part - copied);
         done += part;
     }
