@@ -67,18 +67,25 @@ std::string Joined(const std::vector<std::string>& argv) {
 }
 
 // The child's environment: ours, less the engine's test switches, plus the
-// run's own variables.
+// run's own variables. Wine's own diagnostics are off unless asked for, since
+// they would land in the standard error the tests compare.
 std::vector<std::string> ChildEnvironment(const RunOptions& options) {
     std::vector<std::string> env;
+    bool wineDebugSet = false;
     for (char** e = environ; *e != nullptr; ++e) {
         std::string entry = *e;
         std::string name = entry.substr(0, entry.find('='));
         if (name == "LOCALENGINE_VERSION" || name == "LOCALENGINE_FAULTS") continue;
+        wineDebugSet = wineDebugSet || name == "WINEDEBUG";
         bool overridden = false;
         for (const auto& kv : options.env) overridden = overridden || kv.first == name;
         if (!overridden) env.push_back(entry);
     }
-    for (const auto& kv : options.env) env.push_back(kv.first + "=" + kv.second);
+    for (const auto& kv : options.env) {
+        env.push_back(kv.first + "=" + kv.second);
+        wineDebugSet = wineDebugSet || kv.first == "WINEDEBUG";
+    }
+    if (!wineDebugSet) env.push_back("WINEDEBUG=-all");
     return env;
 }
 
