@@ -223,6 +223,9 @@ LOCALENGINE_WIDE uint32_t crcWide(uint32_t crc, unsigned char* dst, const unsign
     for (; n >= 32; n -= 32) y = fold(y, k256, takeWide(p, dst));
     // The register's two halves are consecutive 16-byte blocks.
     __m128i x = fold(_mm256_castsi256_si128(y), constants(kFold128), _mm256_extracti128_si256(y, 1));
+    // The rest is 16-byte code without the wide encoding, which some
+    // processors run slowly while the upper halves of the registers are in use.
+    _mm256_zeroupper();
     return finishFold(x, dst, p, n);
 }
 
