@@ -37,7 +37,7 @@ void ReadProbeOption(const char* value) {
     runOptions.probeMegabytes = megabytes;
     if (megabytes != 0) {
         runOptions.granularity = megabytes * BYTES_PER_MEGABYTE / PROBE_ROWS;
-        printf("Using granularity of %d bytes to handle record sizes through %lu bytes.\r\n",
+        OutputPrintf("Using granularity of %d bytes to handle record sizes through %lu bytes.\r\n",
                static_cast<int>(runOptions.granularity),
                static_cast<unsigned long>(runOptions.granularity * PROBE_ROWS));
     }
@@ -74,7 +74,7 @@ void ReadTruncateOption(const char* value) {
     int32_t minimum = ParseOptionNumber(value);
     if (minimum >= TRUNCATE_MIN_LOWEST) {
         runOptions.truncateMin = minimum;
-        printf("Truncating Records to a minimum of %d Bytes.\r\n", static_cast<int>(minimum));
+        OutputPrintf("Truncating Records to a minimum of %d Bytes.\r\n", static_cast<int>(minimum));
     } else {
         runOptions.truncateMin = 0;
     }

@@ -1,10 +1,64 @@
 #include "cli/output.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+
+#include "cli/platform.h"
+
+namespace {
+
+constexpr size_t OUTPUT_BUFFER_SIZE = 64 * 1024;
+
+char outputBuffer[OUTPUT_BUFFER_SIZE];
+size_t outputLength;
+int outputError;    // the first error standard output met; 0 while none
+int consoleOutput;  // a console sees each line as it is written
+
+void SendOutput(const char* bytes, size_t length) {
+    if (length == 0) return;
+    int error = WriteStandardOutput(bytes, length);
+    if (error != 0 && outputError == 0) outputError = error;
+}
+
+}  // namespace
+
+void FlushStandardOutput() {
+    SendOutput(outputBuffer, outputLength);
+    outputLength = 0;
+}
+
+void PrepareOutput() {
+    int error = PrepareStandardStreams();
+    if (error != 0 && outputError == 0) outputError = error;
+    consoleOutput = StandardOutputIsConsole();
+}
+
+// Every line the program writes is short (the longest field is a path of at
+// most 255 characters), so a line always fits an emptied buffer.
+void OutputPrintf(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    size_t room = OUTPUT_BUFFER_SIZE - outputLength;
+    int length = vsnprintf(outputBuffer + outputLength, room, format, arguments);
+    va_end(arguments);
+    if (length < 0) return;
+    if (static_cast<size_t>(length) >= room) {
+        // It did not fit behind what is gathered: send that and format again.
+        FlushStandardOutput();
+        va_start(arguments, format);
+        length = vsnprintf(outputBuffer, OUTPUT_BUFFER_SIZE, format, arguments);
+        va_end(arguments);
+        if (length < 0) return;
+        if (static_cast<size_t>(length) >= OUTPUT_BUFFER_SIZE) length = OUTPUT_BUFFER_SIZE - 1;
+    }
+    outputLength += static_cast<size_t>(length);
+    if (consoleOutput) FlushStandardOutput();
+}
 
 void ErrorPrintf(const char* format, ...) {
-    fflush(stdout);
+    FlushStandardOutput();
     // Standard error is unbuffered: the message goes out with one write
     // (some C libraries would write an unbuffered stream piece by piece).
     char message[1024];
@@ -19,4 +73,11 @@ void ErrorPrintf(const char* format, ...) {
     va_start(arguments, format);
     vfprintf(stderr, format, arguments);
     va_end(arguments);
+}
+
+int FinishStandardOutput(int exitCode) {
+    FlushStandardOutput();
+    if (exitCode != 0 || outputError == 0) return exitCode;
+    ErrorPrintf("Cannot write to standard output: %s\n", strerror(outputError));
+    return 1;
 }

@@ -1,5 +1,22 @@
-// Messages for standard error. Standard output is flushed first, so a console
-// (or a file both streams go to) shows the two in the order they were written.
+// The program's two streams. Standard output is gathered in the program's
+// own buffer and leaves the process in large blocks (a line at a time on a
+// console); every message on standard error hands what is gathered over
+// first, so a console, or a file both streams go to, shows the two in the
+// order they were written.
 #pragma once
 
+// Sets up the standard streams (see PrepareStandardStreams); the first step
+// of a run, before anything is opened or written.
+void PrepareOutput();
+
+void OutputPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void ErrorPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Hands what standard output has gathered to the system.
+void FlushStandardOutput();
+
+// The last step of every run: flushes standard output and turns an exit
+// code of 0 into 1, with one line on standard error naming the reason, when
+// anything written to standard output was lost (a full disk, a closed
+// stream). Returns the exit code to end with.
+int FinishStandardOutput(int exitCode);

@@ -1,9 +1,23 @@
 // What differs between the POSIX and the Windows command line.
 #pragma once
 
+#include <cstddef>
+
 // True when the first argument must not be read as an option: on POSIX an
 // absolute path begins with "/", which on Windows introduces an option.
 bool IsAbsolutePathArgument(const char* argument);
 
-// Sets up standard output before anything is written to it.
-void PrepareStandardOutput();
+// Sets up the standard streams before anything is opened or written. On
+// POSIX a closed standard input, output or error is opened on /dev/null, so
+// that the data file can never take its place and receive what is written
+// there. Returns 0, or the error (an errno value) that writing to standard
+// output would have met because it was closed.
+int PrepareStandardStreams();
+
+// True when standard output is a terminal or console, which is shown each
+// line as it is written.
+bool StandardOutputIsConsole();
+
+// Writes all `length` bytes to standard output. Returns 0, or the errno value
+// of the write that failed.
+int WriteStandardOutput(const char* bytes, size_t length);

@@ -6,7 +6,6 @@
 
 #include "cli/options.h"
 #include "cli/output.h"
-#include "cli/platform.h"
 #include "engine/engine.h"
 #include "report/console_keys.h"
 #include "report/totals.h"
@@ -33,14 +32,12 @@ int RunOneScan() {
     return ScanRecordSizes();
 }
 
-}  // namespace
-
-int RunRecmeter(int argc, char** argv) {
-    PrepareStandardOutput();
+// The run from the command line to the report; its exit code.
+int RunSequence(int argc, char** argv) {
     int exitCode = ParseCommandLine(argc, argv);
     if (exitCode != 0) return exitCode;
     if (TakePath(argv[1]) != 0) return 1;
-    printf("Scanning Data File %s.\n", runOptions.path);
+    OutputPrintf("Scanning Data File %s.\n", runOptions.path);
     ErrorPrintf("Press <Esc> to terminate...\n");
 
     recordBuffer = static_cast<unsigned char*>(malloc(RECORD_BUFFER_SIZE));
@@ -63,4 +60,11 @@ int RunRecmeter(int argc, char** argv) {
     ResetEngine();
     PrintTotals();
     return 0;
+}
+
+}  // namespace
+
+int RunRecmeter(int argc, char** argv) {
+    PrepareOutput();
+    return FinishStandardOutput(RunSequence(argc, argv));
 }

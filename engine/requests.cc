@@ -32,7 +32,7 @@ void CopyText(char* destination, size_t size, const char* text) {
 
 void TraceRequest(const FileBlock* block, uint32_t length) {
     if (runOptions.debugLevel == 2) {
-        printf("Op: %d, Buflen: %d, KeyNum: %d ", static_cast<int>(block->op),
+        OutputPrintf("Op: %d, Buflen: %d, KeyNum: %d ", static_cast<int>(block->op),
                static_cast<int>(length), static_cast<int>(block->keyNum));
     }
 }
@@ -40,7 +40,7 @@ void TraceRequest(const FileBlock* block, uint32_t length) {
 // Writes the status on the trace line and the engine's errors in the
 // program's words. Status 20 ends the process.
 int ApplyStatusPolicy(const FileBlock* block, int status) {
-    if (runOptions.debugLevel == 2) printf("Status: %d\n", status);
+    if (runOptions.debugLevel == 2) OutputPrintf("Status: %d\n", status);
     switch (status) {
         case 0: case 3: case 4: case 5: case STATUS_END_OF_FILE: case 12:
         case STATUS_BUFFER_TOO_SHORT: case STATUS_CHUNK_PAST_END:
@@ -111,7 +111,7 @@ int CallEngineEx(FileBlock* block, uint32_t* length) {
 
 int OpenDataFile() {
     FileBlock* block = &fileTable[DATA_FILE];
-    if (runOptions.debugLevel >= 1) printf("Opening Files\n");
+    if (runOptions.debugLevel >= 1) OutputPrintf("Opening Files\n");
     CopyText(openKeyBuffer, sizeof openKeyBuffer, runOptions.path);
     CopyText(block->fileName, sizeof block->fileName, runOptions.path);
     memcpy(recordBuffer, runOptions.ownerBytes, static_cast<size_t>(runOptions.ownerLen) + 1);
@@ -121,7 +121,7 @@ int OpenDataFile() {
     block->keyNum = 0;
     block->op = OP_OPEN;
     int status = CallEngine(block);
-    if (runOptions.debugLevel >= 1) printf("Data Files Opened: %d\n", status);
+    if (runOptions.debugLevel >= 1) OutputPrintf("Data Files Opened: %d\n", status);
     return status;
 }
 
@@ -146,10 +146,10 @@ void ProbeEngineVersion() {
 
 void CloseDataFiles() {
     FileBlock* block = &fileTable[DATA_FILE];
-    if (runOptions.debugLevel >= 1) printf("Closing Files\n");
+    if (runOptions.debugLevel >= 1) OutputPrintf("Closing Files\n");
     block->op = OP_CLOSE;
     CallEngine(block);
-    if (runOptions.debugLevel >= 1) printf("Data Files Closed\n");
+    if (runOptions.debugLevel >= 1) OutputPrintf("Data Files Closed\n");
 }
 
 void ResetEngine() {

@@ -172,19 +172,19 @@ int AddSizeEntry(uint32_t size, int mark) {
 }
 
 void PrintTotals() {
-    printf("\nTotal Scanned Record Count: %lu", static_cast<unsigned long>(runTotals.scannedCount));
+    OutputPrintf("\nTotal Scanned Record Count: %lu", static_cast<unsigned long>(runTotals.scannedCount));
     if (runOptions.truncateMin != 0) {
-        printf("\nTotal Updated Record Count: %lu",
+        OutputPrintf("\nTotal Updated Record Count: %lu",
                static_cast<unsigned long>(runTotals.updatedCount));
     }
     if (runTotals.scannedCount == 0) return;
-    printf("\nSmallest Record Size Found: %lu\n Largest Record Size Found: %lu%c\n\n",
+    OutputPrintf("\nSmallest Record Size Found: %lu\n Largest Record Size Found: %lu%c\n\n",
            static_cast<unsigned long>(runTotals.smallestSize),
            static_cast<unsigned long>(runTotals.largestSize), runTotals.overflowSeen ? '+' : ' ');
     if (!runOptions.countSizes) return;
-    printf("Record Size , RecCount\n");
+    OutputPrintf("Record Size , RecCount\n");
     for (const SizeEntry* entry = sizeList; entry != nullptr; entry = entry->next) {
-        printf("%11u%c, %lu\n", static_cast<unsigned>(entry->size), entry->mark ? '+' : ' ',
+        OutputPrintf("%11u%c, %lu\n", static_cast<unsigned>(entry->size), entry->mark ? '+' : ' ',
                static_cast<unsigned long>(entry->count));
     }
 }

@@ -77,7 +77,7 @@ int ScanLargeRecords() {
     int status = ReadAndMeasure(&size, &mark, ReadFirstRecord(&size));
     if (status == STATUS_OK) {
         if (!runOptions.countSizes || runOptions.debugLevel >= 1) {
-            printf("RecSize Started at %10u%s\n", static_cast<unsigned>(size), mark ? "+" : "");
+            OutputPrintf("RecSize Started at %10u%s\n", static_cast<unsigned>(size), mark ? "+" : "");
         }
         runTotals.largestSize = size;
         runTotals.smallestSize = size;
@@ -85,14 +85,14 @@ int ScanLargeRecords() {
         while (status == STATUS_OK) {
             if (CountRecordAndCheckCancel()) return SCAN_CANCELLED;
             if (TallyRecordSize(size, mark, &previous) && !runOptions.countSizes) {
-                printf("RecSize Changed to %10u%s\n", static_cast<unsigned>(size), mark ? "+" : "");
+                OutputPrintf("RecSize Changed to %10u%s\n", static_cast<unsigned>(size), mark ? "+" : "");
             }
             block->keyNum = 0;
             block->op = OP_STEP_NEXT;
             status = ReadAndMeasure(&size, &mark, ReadRecord(&size));
-            if (runOptions.debugLevel >= 1) printf("RecSize: %u\n", static_cast<unsigned>(size));
+            if (runOptions.debugLevel >= 1) OutputPrintf("RecSize: %u\n", static_cast<unsigned>(size));
         }
     }
-    if (status != STATUS_END_OF_FILE) printf("Abnormal Termination, Status = %d.\n", status);
+    if (status != STATUS_END_OF_FILE) OutputPrintf("Abnormal Termination, Status = %d.\n", status);
     return status;
 }

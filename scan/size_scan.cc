@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cli/options.h"
+#include "cli/output.h"
 #include "engine/engine.h"
 #include "report/totals.h"
 #include "scan/scans.h"
@@ -19,9 +20,9 @@ int ScanRecordSizes() {
         status = STATUS_OK;
     }
     if (status == STATUS_OK) {
-        if (runOptions.debugLevel >= 1) printf("RecSize: %d\n", static_cast<int>(size));
+        if (runOptions.debugLevel >= 1) OutputPrintf("RecSize: %d\n", static_cast<int>(size));
         if (!runOptions.countSizes) {
-            printf("RecSize Started at %6d%c\n", static_cast<int>(size), mark ? '+' : ' ');
+            OutputPrintf("RecSize Started at %6d%c\n", static_cast<int>(size), mark ? '+' : ' ');
         }
         runTotals.largestSize = size;
         runTotals.smallestSize = size;
@@ -30,7 +31,7 @@ int ScanRecordSizes() {
             if (CountRecordAndCheckCancel()) return SCAN_CANCELLED;
             // A marked size has set overflowSeen already, when it was read.
             if (TallyRecordSize(size, mark, &previous) && !runOptions.countSizes) {
-                printf("RecSize Changed to %6d%c\n", static_cast<int>(size), mark ? '+' : ' ');
+                OutputPrintf("RecSize Changed to %6d%c\n", static_cast<int>(size), mark ? '+' : ' ');
             }
             block->op = OP_STEP_NEXT;
             status = ReadRecord(&size);
@@ -40,9 +41,9 @@ int ScanRecordSizes() {
                 runTotals.overflowSeen = 1;
                 status = STATUS_OK;
             }
-            if (runOptions.debugLevel >= 1) printf("RecSize: %d\n", static_cast<int>(size));
+            if (runOptions.debugLevel >= 1) OutputPrintf("RecSize: %d\n", static_cast<int>(size));
         }
     }
-    if (status != STATUS_END_OF_FILE) printf("Abnormal Termination Status %d.\n", status);
+    if (status != STATUS_END_OF_FILE) OutputPrintf("Abnormal Termination Status %d.\n", status);
     return status;
 }

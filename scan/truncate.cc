@@ -58,6 +58,6 @@ int TruncateFiller() {
         block->dataLen = static_cast<uint16_t>(STANDARD_DATA_LEN);
         status = CallEngine(block);
     }
-    if (status != STATUS_END_OF_FILE) printf("Abnormal Termination, Status %d.\n", status);
+    if (status != STATUS_END_OF_FILE) OutputPrintf("Abnormal Termination, Status %d.\n", status);
     return status;
 }

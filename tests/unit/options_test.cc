@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "cli/output.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ ParseResult Parse(std::vector<std::string> arguments) {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     int exitCode = ParseCommandLine(static_cast<int>(arguments.size()), argv.data());
-    fflush(stdout);
+    FlushStandardOutput();
     ParseResult result{exitCode, testing::internal::GetCapturedStdout(), ""};
     result.err = testing::internal::GetCapturedStderr();
     return result;

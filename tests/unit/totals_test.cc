@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "cli/options.h"
+#include "cli/output.h"
 #include "report/totals.h"
 
 namespace {
@@ -59,7 +60,7 @@ TEST(SizeHistogram, KeepsAscendingOrderCountsAndFirstMark) {
 std::string Report() {
     testing::internal::CaptureStdout();
     PrintTotals();
-    fflush(stdout);
+    FlushStandardOutput();
     return testing::internal::GetCapturedStdout();
 }
 
