@@ -1,11 +1,12 @@
 // recfile: makes and inspects local-engine files.
 //
-//   recfile create PATH [--owner=TEXT | --owner-hex=HEX]
-//   recfile add    PATH [owner] ITEM...
-//   recfile gen    PATH [owner] --count=N --min=A --max=B [--seed=S]
-//   recfile list   PATH [owner]     "POSITION LENGTH" per record
-//   recfile hex    PATH [owner]     each record's bytes in lowercase hex
-//   recfile check  PATH [owner]     exit 0 when the engine finds the file sound
+//   recfile create PATH [OWNER]
+//   recfile add    PATH [OWNER] ITEM...
+//   recfile gen    PATH [OWNER] --count=N --min=A --max=B [--seed=S]
+//   recfile list   PATH [OWNER]     "POSITION LENGTH" per record
+//   recfile hex    PATH [OWNER]     each record's bytes in lowercase hex
+//   recfile check  PATH [OWNER]     exit 0 when the engine finds the file sound
+//   OWNER: --owner=TEXT or --owner-hex=HEX
 //
 // Usage mistakes exit 2, failures (engine statuses, damaged files) exit 1;
 // either way one line "recfile: ..." goes to standard error. Everything on
@@ -25,19 +26,22 @@
 
 #include "args.h"
 #include "record_file.h"
+#include "standard_streams.h"
 
 namespace recfile {
 namespace {
 
 constexpr const char* kUsage =
     "usage: recfile COMMAND PATH [OPTIONS] [ITEM...]\n"
-    "  create PATH [--owner=TEXT | --owner-hex=HEX]   make an empty file\n"
-    "  add    PATH [owner] ITEM...                    append records\n"
-    "  gen    PATH [owner] --count=N --min=A --max=B [--seed=S]\n"
-    "                                                 append N records of random lengths in [A,B]\n"
-    "  list   PATH [owner]     one line per record: POSITION LENGTH\n"
-    "  hex    PATH [owner]     one line per record: its bytes in hex\n"
-    "  check  PATH [owner]     exit 0 when the file is sound\n"
+    "  create PATH [OWNER]            make an empty file\n"
+    "  add    PATH [OWNER] ITEM...    append records\n"
+    "  gen    PATH [OWNER] --count=N --min=A --max=B [--seed=S]\n"
+    "                                 append N records of random lengths in [A,B]\n"
+    "  list   PATH [OWNER]            one line per record: POSITION LENGTH\n"
+    "  hex    PATH [OWNER]            one line per record: its bytes in hex\n"
+    "  check  PATH [OWNER]            exit 0 when the file is sound\n"
+    "OWNER: --owner=TEXT | --owner-hex=HEX   the file's owner (a file made with one\n"
+    "       must be given it every time)\n"
     "ITEM: N | NxC        C records of N non-blank bytes\n"
     "      N+Z | N+ZxC    N non-blank bytes then Z null bytes\n"
     "      hex:HEX        one record of exactly those bytes\n";
@@ -98,6 +102,9 @@ Command parseCommandLine(int argc, char** argv) {
     return cmd;
 }
 
+// Standard output was closed when the tool started (it is /dev/null now).
+bool outputClosed = false;
+
 // Buffered standard output; a failed write is an error, not a silent loss.
 class Output {
 public:
@@ -109,6 +116,7 @@ public:
     void finish() {
         flush();
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) throw std::runtime_error("writing the output failed");
+        if (outputClosed) throw std::runtime_error("writing the output failed: standard output is closed");
     }
 
 private:
@@ -255,6 +263,7 @@ int run(int argc, char** argv) {
 }  // namespace recfile
 
 int main(int argc, char** argv) {
+    recfile::outputClosed = !recfile::secureStandardStreams();
 #ifdef _WIN32
     // Lines end in "\n" on every target, so outputs compare byte for byte.
     _setmode(_fileno(stdout), _O_BINARY);

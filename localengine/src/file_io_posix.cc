@@ -20,6 +20,19 @@ File::Result lockOrFail(int fd) {
     return errno == EWOULDBLOCK ? File::Result::InUse : File::Result::Failed;
 }
 
+// Descriptors 0, 1 and 2 are standard input, output and error, even when a
+// program started with one of them closed: a data file or journal kept
+// there would receive whatever the program writes to that stream. Moves
+// such a descriptor to 3 or above; -1 when that fails.
+int aboveStandardStreams(int fd) {
+    if (fd < 0 || fd > 2) return fd;
+    int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    int saved = errno;
+    ::close(fd);
+    errno = saved;
+    return moved;
+}
+
 // Runs a pread or pwrite until n bytes have moved, the file ends or it fails.
 template <typename Io>
 bool repeat(size_t n, size_t* done, Io io) {
@@ -42,7 +55,7 @@ bool File::isOpen() const { return handle_ >= 0; }
 
 File::Result File::create(const std::string& path) {
     close();
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    int fd = aboveStandardStreams(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     if (fd < 0) {
         if (errno == EEXIST) return Result::Exists;
         return errno == ENOENT || errno == ENOTDIR ? Result::NotFound : Result::Failed;
@@ -57,9 +70,9 @@ File::Result File::create(const std::string& path) {
 File::Result File::open(const std::string& path) {
     close();
     bool ro = false;
-    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    int fd = aboveStandardStreams(::open(path.c_str(), O_RDWR | O_CLOEXEC));
     if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EISDIR)) {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = aboveStandardStreams(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
         ro = true;
     }
     if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? Result::NotFound : Result::Failed;

@@ -199,6 +199,67 @@ TEST_F(HostileTest, DamageFoundMidScanStopsTruncationThere) {
               bytes.substr(kFileHeaderSize, kRecordHeaderSize));
 }
 
+// A run whose standard output or error is closed: the data file must never
+// take its place, whatever the program, its spinner or recfile then write.
+// The file is as a run with both streams open leaves it; a report that could
+// not be written is a failure, and so is one sent to a full disk.
+TEST_F(HostileTest, ClosedOrFullStandardStreams) {
+    Make("original.dat", {"20+10x3000", "7x2500"});
+    const std::string original = ReadFile("original.dat");
+    WriteFile("reference.dat", original);
+    ASSERT_EQ(Run({"reference.dat", "/T4"}).exit_code, 0);
+    const std::string truncated = ReadFile("reference.dat");
+    ASSERT_NE(truncated, original);
+
+    const std::string lost = "Cannot write to standard output: Bad file descriptor\n";
+    const std::string full = Expect("Cannot write to standard output: No space left on device\n");
+    const struct {
+        const char* redirect;
+        Args args;
+        bool truncates;
+        int exit_code;
+        std::string err_ends;  // what the end of standard error must be
+    } cases[] = {
+        {">&-", {}, false, 1, lost},
+        {">&-", {"/C"}, false, 1, lost},
+        {">&-", {"/T4"}, true, 1, lost},
+        {"2>&-", {}, false, 0, ""},
+        {"2>&-", {"/C"}, false, 0, ""},
+        {"2>&-", {"/T4"}, true, 0, ""},
+        {">/dev/full", {"/C"}, false, 1, full},
+        {">/dev/full", {"/T4"}, true, 1, full},
+    };
+    for (const auto& c : cases) {
+        // A closed stream is a POSIX descriptor's matter; a full disk is both targets'.
+        if (windows() && std::string(c.redirect) != ">/dev/full") continue;
+        Args args{"data.dat"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        SCOPED_TRACE(std::string(c.redirect) + " " + ::testing::PrintToString(args));
+        WriteFile("data.dat", original);
+        Args argv{"sh", "-c", std::string("exec ") + (windows() ? "wine " : "") + "\"$0\" \"$@\" " + c.redirect,
+                  ProgramPath()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        Result r = RunCommand(argv, dir());
+        EXPECT_EQ(r.exit_code, c.exit_code) << r;
+        EXPECT_TRUE(r.err.size() >= c.err_ends.size() &&
+                    r.err.compare(r.err.size() - c.err_ends.size(), c.err_ends.size(), c.err_ends) == 0)
+            << r;
+        if (c.exit_code == 0) {
+            EXPECT_NE(r.out.find("Total Scanned Record Count: 5500"), std::string::npos) << r;
+        }
+        EXPECT_TRUE(ReadFile("data.dat") == (c.truncates ? truncated : original)) << "the file changed";
+        EXPECT_EQ(Recfile({"check", "data.dat"}).exit_code, 0);
+    }
+    for (const char* redirect : {">&-", "2>&-"}) {
+        if (windows()) break;
+        WriteFile("data.dat", original);
+        Result r = RunCommand({"sh", "-c", std::string("exec \"$0\" list data.dat ") + redirect, RecfilePath()}, dir());
+        EXPECT_EQ(r.exit_code, std::string(redirect) == ">&-" ? 1 : 0) << redirect << "\n" << r;
+        EXPECT_TRUE(ReadFile("data.dat") == original) << redirect << ": the file changed";
+        EXPECT_EQ(Recfile({"check", "data.dat"}).exit_code, 0);
+    }
+}
+
 TEST_F(HostileTest, FolderIsNoDataFile) {
     std::filesystem::create_directory(PathOf("folder.dat"));
     EXPECT_TRUE(Ran(Run({"folder.dat"}), 1, Scanning("folder.dat"), OpenFailure(12, "folder.dat")));

@@ -7,10 +7,12 @@
 #include <vector>
 
 #include "localengine.h"
+#include "standard_streams.h"
 
 using namespace localengine;
 
 int main(int argc, char** argv) {
+    recfile::secureStandardStreams();
     if (argc != 2) {
         std::fprintf(stderr, "usage: lecrashwriter PATH\n");
         return 2;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "localengine.h"
+#include "standard_streams.h"
 
 using namespace localengine;
 
@@ -24,6 +25,7 @@ static std::vector<uint8_t> fromHex(const std::string& text) {
 }
 
 int main(int argc, char** argv) {
+    recfile::secureStandardStreams();
     if (argc < 3) {
         std::fprintf(stderr, "usage: leprobe std|ex PATH REQUEST...\n");
         return 2;

@@ -1,0 +1,33 @@
+// Standard input, output and error for the tools that write files: a closed
+// one among descriptors 0, 1 and 2 would be handed to the next file opened,
+// and what the tool prints would land in that file.
+#pragma once
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
+namespace recfile {
+
+// Opens /dev/null on each of descriptors 0, 1 and 2 that is closed. Returns
+// false when standard output was closed: what is written there is lost.
+inline bool secureStandardStreams() {
+    bool outputOpen = true;
+#ifndef _WIN32
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != fd) {
+            ::dup2(opened, fd);
+            ::close(opened);
+        }
+        if (fd == 1) outputOpen = false;
+    }
+#endif
+    return outputOpen;
+}
+
+}  // namespace recfile
