@@ -2,20 +2,21 @@
 #include <unistd.h>
 
 #include <climits>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 
-#include "cli/output.h"
-#include "engine/loader.h"
+#include "engine/library.h"
 
 namespace {
 
 using StandardEntry = int16_t (*)(uint16_t, void*, void*, uint32_t*, void*, uint8_t, int8_t);
 using ExtendedEntry = int (*)(uint16_t, void*, void*, uint32_t*, void*, uint8_t, int8_t);
 
-void* library;
-StandardEntry standardEntry;
-ExtendedEntry extendedEntry;
+char lastFailure[256];
+
+void NoteFailure(const char* reason) {
+    snprintf(lastFailure, sizeof lastFailure, "%s", reason != nullptr ? reason : "");
+}
 
 // The folder of the running program, with a trailing "/", or "" when unknown.
 void ProgramFolder(char* folder, size_t size) {
@@ -27,55 +28,57 @@ void ProgramFolder(char* folder, size_t size) {
     if (slash != nullptr) slash[1] = '\0'; else folder[0] = '\0';
 }
 
+}  // namespace
+
+const char* EngineLibraryName() {
+    return RECMETER_ENGINE_LIBRARY;
+}
+
+const char* EngineEntryName(EngineEntryKind kind) {
+    return kind == STANDARD_ENTRY ? RECMETER_ENGINE_ENTRY : RECMETER_ENGINE_ENTRY_EX;
+}
+
 // A bare library name is looked for beside the program first, as Windows
-// searches the program's folder first; then where the system looks.
-void* LoadLibraryFile() {
+// searches the program's folder first; then where the system's loader looks
+// (never the current folder).
+void* OpenEngineLibrary() {
     const char* name = RECMETER_ENGINE_LIBRARY;
+    const char* chosen = name;
+    char path[PATH_MAX];
     if (strchr(name, '/') == nullptr) {
-        char path[PATH_MAX];
         ProgramFolder(path, sizeof path);
         if (path[0] != '\0' && strlen(path) + strlen(name) < sizeof path) {
             strcat(path, name);
-            if (access(path, F_OK) == 0) return dlopen(path, RTLD_NOW | RTLD_LOCAL);
+            if (access(path, F_OK) == 0) chosen = path;
         }
     }
-    return dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    void* library = dlopen(chosen, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) NoteFailure(dlerror());
+    return library;
 }
 
-void* EntryPoint(const char* symbol) {
-    if (library == nullptr) {
-        library = LoadLibraryFile();
-        if (library == nullptr) {
-            ErrorPrintf("Cannot load the engine library %s: %s\n", RECMETER_ENGINE_LIBRARY,
-                        dlerror());
-            exit(1);
-        }
-    }
+void* FindEngineEntry(void* library, EngineEntryKind kind) {
     dlerror();
-    void* entry = dlsym(library, symbol);
+    void* entry = dlsym(library, EngineEntryName(kind));
     if (entry == nullptr) {
         const char* reason = dlerror();
-        ErrorPrintf("The engine library %s has no entry point %s: %s\n", RECMETER_ENGINE_LIBRARY,
-                    symbol, reason != nullptr ? reason : "null symbol");
-        exit(1);
+        NoteFailure(reason != nullptr ? reason : "null symbol");
     }
     return entry;
 }
 
-}  // namespace
-
-int16_t EngineStandardCall(uint16_t op, void* posBlock, void* dataBuf, uint32_t* dataLen,
-                           void* keyBuf, uint8_t keyLen, int8_t keyNum) {
-    if (standardEntry == nullptr) {
-        standardEntry = reinterpret_cast<StandardEntry>(EntryPoint(RECMETER_ENGINE_ENTRY));
-    }
-    return standardEntry(op, posBlock, dataBuf, dataLen, keyBuf, keyLen, keyNum);
+void EngineLibraryReason(char* text, size_t size) {
+    snprintf(text, size, "%s", lastFailure);
 }
 
-int EngineExtendedCall(uint16_t op, void* posBlock, void* dataBuf, uint32_t* dataLen,
-                       void* keyBuf, uint8_t keyLen, int8_t keyNum) {
-    if (extendedEntry == nullptr) {
-        extendedEntry = reinterpret_cast<ExtendedEntry>(EntryPoint(RECMETER_ENGINE_ENTRY_EX));
-    }
-    return extendedEntry(op, posBlock, dataBuf, dataLen, keyBuf, keyLen, keyNum);
+int16_t CallStandardEntry(void* entry, uint16_t op, void* posBlock, void* dataBuf,
+                          uint32_t* dataLen, void* keyBuf, uint8_t keyLen, int8_t keyNum) {
+    return reinterpret_cast<StandardEntry>(entry)(op, posBlock, dataBuf, dataLen, keyBuf, keyLen,
+                                                  keyNum);
+}
+
+int CallExtendedEntry(void* entry, uint16_t op, void* posBlock, void* dataBuf, uint32_t* dataLen,
+                      void* keyBuf, uint8_t keyLen, int8_t keyNum) {
+    return reinterpret_cast<ExtendedEntry>(entry)(op, posBlock, dataBuf, dataLen, keyBuf, keyLen,
+                                                  keyNum);
 }

@@ -1,6 +1,7 @@
 // The program's requests to the engine, run for real on each target: which
 // entry point the Version reply selects, the debug and trace lines, the
 // open failures and owners, status 20, and the paths the program accepts.
+#include <algorithm>
 #include <filesystem>
 
 #include "recmeter_text.h"
@@ -229,6 +230,33 @@ TEST_F(RequestsTest, MissingEngineLibraryEndsTheRun) {
     ASSERT_EQ(r.err.compare(0, prefix.size(), prefix), 0) << r;
     std::string reason = r.err.substr(prefix.size());
     EXPECT_EQ(reason.find('\n'), reason.size() - 1) << "one line: " << r;
+}
+
+// A folder of received data files may hold a file named like the engine
+// library: it is never the one loaded. The program sits alone, the engine
+// is found where the system looks for libraries (PATH on Windows, the
+// loader's path here), and the current folder holds a library that cannot
+// serve.
+TEST_F(RequestsTest, EngineLibraryInTheCurrentFolderIsNotLoaded) {
+    Make("data.dat", {"10"});
+    std::filesystem::create_directory(PathOf("alone"));
+    std::filesystem::create_directory(PathOf("engine"));
+    const std::string program = windows() ? "RECMETER.EXE" : "recmeter";
+    const std::string library = windows() ? "w3btrv7.dll" : "liblocalengine.so";
+    std::filesystem::copy_file(ProgramPath(), PathOf("alone/" + program));
+    std::filesystem::permissions(PathOf("alone/" + program), std::filesystem::perms::owner_all);
+    std::filesystem::copy_file(ProgramDir() + "/" + library, PathOf("engine/" + library));
+    WriteFile(library, "not a library at all");
+    std::vector<std::string> argv{PathOf("alone/" + program), "data.dat"};
+    if (windows()) argv.insert(argv.begin(), "wine");
+    std::string engine = PathOf("engine");
+    if (windows()) {  // as a Windows path, on the drive wine maps to "/"
+        std::replace(engine.begin(), engine.end(), '/', '\\');
+        engine = "Z:" + engine;
+    }
+    RunOptions options = WithEnv({{windows() ? "WINEPATH" : "LD_LIBRARY_PATH", engine}});
+    EXPECT_TRUE(Ran(RunCommand(argv, dir(), options), 0, Scanning("data.dat") + Started(10) + Report(1, 10, 10),
+                    kBanner + kPress));
 }
 
 }  // namespace
