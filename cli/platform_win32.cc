@@ -1,5 +1,6 @@
 #include "cli/platform.h"
 
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
@@ -20,9 +21,9 @@ bool StandardOutputIsConsole() {
     return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
 }
 
-// Through the C runtime's descriptor, which is in text mode: it turns each
-// "\n" into "\r\n".
-int WriteStandardOutput(const char* bytes, size_t length) {
+namespace {
+
+int WriteAll(const char* bytes, size_t length) {
     while (length > 0) {
         unsigned int part = length > 0x40000000u ? 0x40000000u : static_cast<unsigned int>(length);
         int written = _write(1, bytes, part);
@@ -32,4 +33,33 @@ int WriteStandardOutput(const char* bytes, size_t length) {
         length -= static_cast<size_t>(written);
     }
     return 0;
+}
+
+// What the C runtime's text mode does, "\n" to "\r\n", in blocks of up to
+// 128 KiB: the runtime itself would hand the system a write per 2 KiB.
+int WriteTranslated(const char* bytes, size_t length) {
+    static char block[128 * 1024];
+    size_t used = 0;
+    for (size_t index = 0; index < length; ++index) {
+        if (used + 2 > sizeof block) {
+            int error = WriteAll(block, used);
+            if (error != 0) return error;
+            used = 0;
+        }
+        if (bytes[index] == '\n') block[used++] = '\r';
+        block[used++] = bytes[index];
+    }
+    return WriteAll(block, used);
+}
+
+}  // namespace
+
+// Through the C runtime's descriptor, whose mode says whether each "\n"
+// becomes "\r\n" (text mode, the default).
+int WriteStandardOutput(const char* bytes, size_t length) {
+    int mode = _setmode(1, _O_BINARY);
+    if (mode == -1) return errno;
+    int error = (mode & _O_TEXT) != 0 ? WriteTranslated(bytes, length) : WriteAll(bytes, length);
+    _setmode(1, mode);
+    return error;
 }
