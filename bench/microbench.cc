@@ -190,7 +190,7 @@ const std::vector<uint32_t>& histogramSizes() {
 void BM_AddSizeEntry(benchmark::State& state) {
     const auto& sizes = histogramSizes();
     for (auto _ : state) {
-        ClearSizeEntries();  // the old entries are never released: a few KiB a round
+        ClearSizeEntries();  // releases the last round's entries and index
         for (uint32_t s : sizes) AddSizeEntry(s, 0);
         benchmark::DoNotOptimize(sizeList);
     }

@@ -24,8 +24,9 @@ int statusFor(File::Result r) {
 
 }  // namespace
 
-RecordFile::RecordFile(const Tuning& t) : tuning_(t) {
-    tuning_.windowSize = std::max<size_t>(tuning_.windowSize, 4 * kRecordHeaderSize);
+RecordFile::RecordFile(const Tuning& t)
+    : tuning_(t), window_(std::max<size_t>(t.windowSize, 4 * kRecordHeaderSize)) {
+    tuning_.windowSize = window_.size();
 }
 
 RecordFile::~RecordFile() { close(); }
@@ -68,17 +69,17 @@ int RecordFile::open(const std::string& path, const std::string& owner) {
         st = kDamaged;
     if (st == kOk) {
         state_ = committed_;
-        st = rollBackJournal(size);
+        st = rollBackJournal(file_, path_, size, &wrote_);
     }
     if (st == kOk && size > committed_.dataEnd) st = recoverTail(size);
     if (st != kOk) {
         file_.close();
-        window_.clear();
+        window_.release();
         return st;
     }
     hasCurrent_ = false;
     verifiedOffset_ = 0;
-    windowLen_ = 0;
+    window_.forget();
     wrote_ = false;
     return kOk;
 }
@@ -90,11 +91,9 @@ int RecordFile::close() {
         ok = writeState();
     if (ok && wrote_) ok = file_.sync();
     file_.close();
-    window_.clear();
-    window_.shrink_to_fit();
+    window_.release();
     appends_.clear();
     appends_.shrink_to_fit();
-    windowLen_ = 0;
     hasCurrent_ = false;
     return ok ? kOk : kDiskError;
 }
@@ -121,52 +120,14 @@ int RecordFile::recoverTail(uint64_t fileSize) {
     }
     state_.dataEnd = off;
     state_.recordCount = count;
-    windowLen_ = 0;
+    window_.forget();
     if (file_.readOnly()) return kOk;
     if (!file_.truncate(off) || !writeState()) return kDiskError;
     return kOk;
 }
 
-int RecordFile::rollBackJournal(uint64_t fileSize) {
-    std::string jpath = journalPath(path_);
-    if (!File::exists(jpath)) return kOk;
-    if (file_.readOnly()) return kDamaged;  // cannot repair what it may not write
-    File jf;
-    if (jf.open(jpath) != File::Result::Ok) return kDiskError;
-    uint64_t jsize = 0;
-    std::string bytes;
-    if (jf.size(&jsize) && jsize <= kMaxRecordLength + 64u) {
-        bytes.resize(static_cast<size_t>(jsize));
-        if (!jf.readExact(0, &bytes[0], bytes.size())) bytes.clear();
-    }
-    jf.close();
-    // A journal that is not whole was being written when the process died:
-    // the record itself had not been touched yet, so there is nothing to undo.
-    JournalEntry j;
-    if (decodeJournal(bytes, &j) && j.offset >= kFileHeaderSize && j.offset % kAlignment == 0 &&
-        recordEnd(j.offset, j.old.capacity) <= fileSize) {
-        unsigned char head[kRecordHeaderSize];
-        encodeRecordHeader(j.old, j.offset, head);
-        if (!file_.writeAt(j.offset + kRecordHeaderSize, j.beforeImage.data(), j.beforeImage.size()) ||
-            !file_.writeAt(j.offset, head, sizeof head))
-            return kDiskError;
-        wrote_ = true;
-    }
-    return File::remove(jpath) ? kOk : kDiskError;
-}
-
 const unsigned char* RecordFile::view(uint64_t offset, size_t n) {
-    if (offset >= windowStart_ && offset + n <= windowStart_ + windowLen_)
-        return window_.data() + (offset - windowStart_);
-    if (n > tuning_.windowSize || offset + n > state_.dataEnd) return nullptr;
-    if (window_.size() != tuning_.windowSize) window_.resize(tuning_.windowSize);
-    size_t want = static_cast<size_t>(std::min<uint64_t>(tuning_.windowSize, state_.dataEnd - offset));
-    size_t got = 0;
-    windowLen_ = 0;
-    if (!file_.readAt(offset, window_.data(), want, &got) || got < n) return nullptr;
-    windowStart_ = offset;
-    windowLen_ = got;
-    return window_.data();
+    return window_.view(file_, state_.dataEnd, offset, n);
 }
 
 bool RecordFile::readBytes(uint64_t offset, unsigned char* dst, size_t n) {
@@ -193,12 +154,7 @@ bool RecordFile::sameBytes(uint64_t offset, const unsigned char* data, size_t n)
 bool RecordFile::writeBytes(uint64_t offset, const void* src, size_t n) {
     if (!file_.writeAt(offset, src, n)) return false;
     wrote_ = true;
-    // Keep the window in step with what is now on disk.
-    uint64_t lo = std::max(offset, windowStart_);
-    uint64_t hi = std::min(offset + n, windowStart_ + windowLen_);
-    if (lo < hi)
-        std::memcpy(window_.data() + (lo - windowStart_), static_cast<const unsigned char*>(src) + (lo - offset),
-                    static_cast<size_t>(hi - lo));
+    window_.wrote(offset, src, n);  // in step with what is now on disk
     return true;
 }
 
@@ -359,23 +315,14 @@ int RecordFile::rewriteWithJournal(const RecordHeader& old, const unsigned char*
     const uint64_t at = currentOffset_ + kRecordHeaderSize;
     JournalEntry j{currentOffset_, old, std::string(len, '\0')};
     if (len > 0 && !readBytes(at, reinterpret_cast<unsigned char*>(&j.beforeImage[0]), len)) return kDamaged;
-    std::string bytes = encodeJournal(j);
-
-    std::string jpath = journalPath(path_);
-    File jf;
-    File::remove(jpath);
-    if (jf.create(jpath) != File::Result::Ok || !jf.writeAt(0, bytes.data(), bytes.size())) {
-        jf.close();
-        File::remove(jpath);
-        return kDiskError;
-    }
-    jf.close();
+    int st = writeJournal(path_, j);
+    if (st != kOk) return st;
     RecordHeader r{len, old.capacity, crc32c(0, data, len)};
     unsigned char head[kRecordHeaderSize];
     encodeRecordHeader(r, currentOffset_, head);
     if (!writeBytes(at, data, len) || !writeBytes(currentOffset_, head, sizeof head)) return kDiskError;
     // Until the journal is gone, a restart puts the old record back.
-    return File::remove(jpath) ? kOk : kDiskError;
+    return removeJournal(path_);
 }
 
 int RecordFile::getRows(uint32_t position, const RowRequest& rq, unsigned char* out, uint32_t cap,

@@ -1,5 +1,7 @@
-// One open data file: records read through a window, appends through a
-// buffer, shortening updates committed by one 16-byte header write.
+// One open data file: records read through a window (read_window.h),
+// appends through a buffer, shortening updates committed by one 16-byte
+// header write, other updates through the journal (journal.h), and the
+// records a process that died while appending left behind recovered.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +11,8 @@
 
 #include "file_io.h"
 #include "format.h"
+#include "journal.h"
+#include "read_window.h"
 
 namespace localengine {
 
@@ -24,7 +28,7 @@ struct RowRequest {
 class RecordFile {
 public:
     struct Tuning {
-        size_t windowSize = File::preferredReadSize();  // one read fills this much
+        size_t windowSize = kReadSize;  // one read fills this much
         size_t writeBufferSize = 64 * 1024;   // appends are written this much at a time
     };
 
@@ -53,7 +57,7 @@ public:
     uint64_t dataEnd() const { return state_.dataEnd; }
 
     // The side file that holds the old bytes while an Update rewrites a record.
-    static std::string journalPath(const std::string& path) { return path + ".lej"; }
+    static std::string journalPath(const std::string& path) { return journalPathOf(path); }
 
 private:
     int readRecord(uint64_t offset, unsigned char* buf, uint32_t cap, uint32_t* outLen);
@@ -68,7 +72,6 @@ private:
     bool writeBytes(uint64_t offset, const void* src, size_t n);
     bool flushAppends();
     int recoverTail(uint64_t fileSize);
-    int rollBackJournal(uint64_t fileSize);
     int rewriteWithJournal(const RecordHeader& old, const unsigned char* data, uint32_t len);
     bool writeState();
     bool isVerified(uint64_t offset, const RecordHeader& r) const;
@@ -81,9 +84,7 @@ private:
     FileState committed_;  // as the header on disk says
     bool wrote_ = false;   // anything written since Open: sync at Close
 
-    std::vector<unsigned char> window_;
-    uint64_t windowStart_ = 0;
-    size_t windowLen_ = 0;
+    ReadWindow window_;
 
     std::vector<unsigned char> appends_;
     uint64_t appendsStart_ = 0;

@@ -12,7 +12,7 @@
 #include "format.h"
 #include "localengine.h"
 #include "record_file.h"
-#include "settings.h"
+#include "environment_rules.h"
 
 #include <atomic>
 #include <thread>
@@ -39,7 +39,8 @@ private:
 };
 std::atomic<bool> Guard::busy_{false};
 
-void warnOnce(const char* what, const std::string& value) {
+// Says on standard error that a variable's value was not understood.
+void warnMalformed(const char* what, const std::string& value) {
     std::fprintf(stderr, "localengine: ignoring malformed %s value \"%s\"\n", what, value.c_str());
     std::fflush(stderr);
 }
@@ -86,7 +87,7 @@ bool Engine::fault(uint16_t op, int* status) {
     if (!faultsRead_) {
         faultsRead_ = true;
         if (const char* v = std::getenv("LOCALENGINE_FAULTS"))
-            if (!parseFaults(v, &faults_)) warnOnce("LOCALENGINE_FAULTS", v);
+            if (!parseFaults(v, &faults_)) warnMalformed("LOCALENGINE_FAULTS", v);
     }
     if (faults_.empty()) return false;  // rules are read once, so counts would never matter
     uint64_t n = ++counts_[op];
@@ -135,7 +136,7 @@ int Engine::version(unsigned char* data, uint32_t cap, uint32_t* outLen) {
     std::vector<unsigned char> reply = defaultVersionReply();
     if (const char* v = std::getenv("LOCALENGINE_VERSION")) {
         if (!parseVersionReply(v, &reply)) {
-            if (versionWarned_ != v) warnOnce("LOCALENGINE_VERSION", v);
+            if (versionWarned_ != v) warnMalformed("LOCALENGINE_VERSION", v);
             versionWarned_ = v;
             reply = defaultVersionReply();
         }

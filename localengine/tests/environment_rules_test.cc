@@ -1,4 +1,4 @@
-#include "settings.h"
+#include "environment_rules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "settings.h"
+#include "environment_rules.h"
 
 #include <cctype>
 #include <climits>

@@ -1,4 +1,5 @@
-// What the environment asks of the engine: injected faults and the version reply.
+// The rules the environment sets for the engine: injected faults
+// (LOCALENGINE_FAULTS) and the version reply (LOCALENGINE_VERSION).
 #pragma once
 
 #include <cstdint>
