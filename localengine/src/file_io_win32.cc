@@ -82,6 +82,7 @@ void File::close() {
 bool File::readAt(uint64_t offset, void* buf, size_t n, size_t* got) const {
     auto* p = static_cast<char*>(buf);
     size_t done = 0;
+    std::lock_guard<std::mutex> hold(positionLock_);
     if (!seek(h(handle_), offset)) return false;
     while (done < n) {
         DWORD want = static_cast<DWORD>(n - done > (1u << 30) ? (1u << 30) : n - done);
@@ -100,6 +101,7 @@ bool File::readAt(uint64_t offset, void* buf, size_t n, size_t* got) const {
 bool File::writeAt(uint64_t offset, const void* buf, size_t n) {
     const auto* p = static_cast<const char*>(buf);
     size_t done = 0;
+    std::lock_guard<std::mutex> hold(positionLock_);
     if (!seek(h(handle_), offset)) return false;
     while (done < n) {
         DWORD want = static_cast<DWORD>(n - done > (1u << 30) ? (1u << 30) : n - done);
@@ -118,6 +120,7 @@ bool File::size(uint64_t* out) const {
 }
 
 bool File::truncate(uint64_t size) {
+    std::lock_guard<std::mutex> hold(positionLock_);
     return seek(h(handle_), size) && SetEndOfFile(h(handle_));
 }
 

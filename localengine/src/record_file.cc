@@ -25,7 +25,7 @@ int statusFor(File::Result r) {
 }  // namespace
 
 RecordFile::RecordFile(const Tuning& t)
-    : tuning_(t), window_(std::max<size_t>(t.windowSize, 4 * kRecordHeaderSize)) {
+    : tuning_(t), window_(std::max<size_t>(t.windowSize, 4 * kRecordHeaderSize), t.readAhead) {
     tuning_.windowSize = window_.size();
 }
 
@@ -73,8 +73,8 @@ int RecordFile::open(const std::string& path, const std::string& owner) {
     }
     if (st == kOk && size > committed_.dataEnd) st = recoverTail(size);
     if (st != kOk) {
+        window_.release();  // its reader may be reading the file
         file_.close();
-        window_.release();
         return st;
     }
     hasCurrent_ = false;
@@ -90,8 +90,8 @@ int RecordFile::close() {
     if (ok && (state_.dataEnd != committed_.dataEnd || state_.recordCount != committed_.recordCount))
         ok = writeState();
     if (ok && wrote_) ok = file_.sync();
+    window_.release();  // its reader may be reading the file
     file_.close();
-    window_.release();
     appends_.clear();
     appends_.shrink_to_fit();
     hasCurrent_ = false;

@@ -30,6 +30,7 @@ public:
     struct Tuning {
         size_t windowSize = kReadSize;  // one read fills this much
         size_t writeBufferSize = 64 * 1024;   // appends are written this much at a time
+        bool readAhead = true;                // the next window is read on a thread of its own
     };
 
     RecordFile() : RecordFile(Tuning{}) {}

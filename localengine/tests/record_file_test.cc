@@ -70,6 +70,42 @@ protected:
     std::string path_ = dir_.path("f.dat");
 };
 
+// Updates made while the read window's reader brings in what follows:
+// every later read sees the bytes as written, with the reader and without.
+TEST_F(RecordFileTest, UpdatesWhileReadingAheadAreSeenAtOnce) {
+    std::vector<std::string> records;
+    for (int i = 0; i < 400; ++i) records.push_back(recordOf(static_cast<size_t>((i * 37) % 300), i));
+    for (bool readAhead : {true, false}) {
+        SCOPED_TRACE(readAhead ? "reading ahead" : "reading in place");
+        make(records);
+        RecordFile::Tuning t = tiny();
+        t.windowSize = 256;
+        t.readAhead = readAhead;
+        std::vector<std::string> expected = records;
+        {
+            RecordFile f(t);
+            ASSERT_EQ(f.open(path_, {}), kOk);
+            std::vector<unsigned char> buf(1024);
+            uint32_t n = 0;
+            for (size_t i = 0; i < records.size(); ++i) {
+                int st = i == 0 ? f.stepFirst(buf.data(), 1024, &n) : f.stepNext(buf.data(), 1024, &n);
+                ASSERT_EQ(st, kOk) << i;
+                ASSERT_EQ(std::string(reinterpret_cast<char*>(buf.data()), n), expected[i]) << i;
+                if (i % 3 == 2 || expected[i].empty()) continue;
+                // A prefix (one header write), or new bytes (through the journal).
+                expected[i] = i % 3 == 0 ? expected[i].substr(0, expected[i].size() / 2)
+                                         : recordOf(expected[i].size(), 1000 + static_cast<int>(i));
+                ASSERT_EQ(f.update(bytesOf(expected[i]), static_cast<uint32_t>(expected[i].size())), kOk) << i;
+            }
+            int last = 0;
+            EXPECT_EQ(readAll(f, &last), expected);
+            EXPECT_EQ(f.close(), kOk);
+        }
+        EXPECT_EQ(reopenAndReadAll(), expected);
+        ASSERT_TRUE(File::remove(path_));
+    }
+}
+
 TEST_F(RecordFileTest, RecordsOfEverySizeAroundWindowAndBufferEdgesReadBack) {
     std::vector<std::string> records;
     const size_t sizes[] = {0, 1, 15, 16, 17, 31, 47, 48, 49, 63, 64, 65, 99, 100, 101, 200, 1000, 5000};
