@@ -10,16 +10,17 @@
 #include <cstdlib>
 
 #include "report/console_keys.h"
+#include "report/key_bytes.h"
 
 namespace {
 
-constexpr unsigned char ESCAPE = 27;
 constexpr int HANDLED_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 int terminalFd = -1;
 struct termios savedSettings;
 volatile sig_atomic_t settingsChanged = 0;
 bool exitHookInstalled = false;
+int heldByte = -1;
 
 void RestoreTerminal() {
     if (settingsChanged) {
@@ -62,17 +63,6 @@ int ReadByte() {
     return read(terminalFd, &byte, 1) == 1 ? byte : -1;
 }
 
-// Consumes the rest of a sequence that began with Esc, as far as it has
-// arrived: "[" or "O" introduce a sequence that ends with a final letter.
-void ConsumeSequence() {
-    int introducer = ReadByte();
-    if (introducer != '[' && introducer != 'O') return;
-    while (BytesWaiting()) {
-        int byte = ReadByte();
-        if (byte < 0 || (byte >= 0x40 && byte <= 0x7E)) return;
-    }
-}
-
 }  // namespace
 
 void ConsoleKeysBegin() {
@@ -97,14 +87,9 @@ void ConsoleKeysEnd() {
 }
 
 bool ConsoleKeyPending() {
-    return terminalFd >= 0 && settingsChanged && BytesWaiting();
+    return terminalFd >= 0 && settingsChanged && (heldByte >= 0 || BytesWaiting());
 }
 
 int ConsoleReadKey() {
-    int code = ReadByte();
-    if (code == ESCAPE && BytesWaiting()) {
-        ConsumeSequence();
-        return -1;
-    }
-    return code;
+    return NextKey(&heldByte, ReadByte);
 }

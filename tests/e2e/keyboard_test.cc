@@ -80,6 +80,8 @@ TEST_F(KeyboardTest, KeysWaitingBeforeTheScan) {
          Granularity(16) + scanning + Report(1000, 10, 10) + Histogram({{10, ' ', 999}})},
         // One key per test: the first is passed over, the Esc cancels next.
         {"x\x1b", {}, 2000, true, scanning + Started(10) + change_at_1000 + Report(2000, 10, 20)},
+        // Esc pressed twice: the first one cancels.
+        {"\x1b\x1b", {}, 1000, true, scanning + Started(10) + Report(1000, 10, 10)},
         // An arrow key is no Esc, whatever its first byte.
         {"\x1b[A", {}, 5000, false, scanning + Started(10) + change_at_1000 + Report(5000, 10, 20)},
         {"\x1b[A\x1b",
