@@ -3,8 +3,9 @@
 #pragma once
 
 // Makes keys readable one at a time without echo while a scan runs. The
-// console's settings come back at ConsoleKeysEnd and on every way the
-// process ends (exit, or an interrupt, quit, terminate or hang-up signal).
+// console's settings come back at ConsoleKeysEnd, on every way the process
+// ends (exit, or an interrupt, quit, terminate or hang-up signal) and while
+// it is stopped from the keyboard.
 void ConsoleKeysBegin();
 void ConsoleKeysEnd();
 

@@ -80,6 +80,8 @@ TEST_F(KeyboardTest, KeysWaitingBeforeTheScan) {
          Granularity(16) + scanning + Report(1000, 10, 10) + Histogram({{10, ' ', 999}})},
         // One key per test: the first is passed over, the Esc cancels next.
         {"x\x1b", {}, 2000, true, scanning + Started(10) + change_at_1000 + Report(2000, 10, 20)},
+        // Esc pressed twice: the first one cancels.
+        {"\x1b\x1b", {}, 1000, true, scanning + Started(10) + Report(1000, 10, 10)},
         // An arrow key is no Esc, whatever its first byte.
         {"\x1b[A", {}, 5000, false, scanning + Started(10) + change_at_1000 + Report(5000, 10, 20)},
         {"\x1b[A\x1b",
@@ -190,6 +192,68 @@ TEST_F(KeyboardTest, TerminateRestoresTheTerminal) {
     EXPECT_NE(ReadFile("during.txt"), ReadFile("after.txt"))
         << "the terminal was never in key mode";
     EXPECT_TRUE(SameTerminalSettings(r.tty_before, r.tty_after));
+}
+
+// Ctrl-Z under a shell with job control, which gives the program a process
+// group of its own and the terminal. The program puts the shell's settings
+// back before it stops; continued in the background it leaves the terminal
+// alone (asking anything of it would stop the job again, and the wait would
+// end with 128 + that signal); brought back with fg it takes the keyboard
+// again, so Esc cancels. The shell's own job messages go to a file.
+TEST_F(KeyboardTest, StopThenContinue) {
+    const uint32_t total = kManyRecords;
+    Gen("data.dat", total, 10, 10);
+    enum Outcome { kToTheEnd, kCancelledByEsc, kTerminated };
+    const struct {
+        const char* resume;
+        int status;
+        Outcome outcome;
+    } cases[] = {
+        {"bg >&4\nwait %1\n", 0, kToTheEnd},
+        // An interactive shell takes its own settings back while the job is
+        // stopped; Esc is typed before fg and waits in the terminal.
+        {"stty \"$(cat before.txt)\"\necho resuming >&3\nfg >&4\n", 0, kCancelledByEsc},
+        {"kill -TERM %1\nbg >&4\nwait %1\n", 128 + SIGTERM, kTerminated},
+    };
+    const std::string kResuming = "resuming\n";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.resume);
+        const std::string script =
+            "exec 3>&2 4>shell.txt 2>&4\n"
+            "set -m\n"
+            "stty -g >before.txt\n"
+            "\"$0\" data.dat >out.txt 2>&3\n"
+            "echo \"stopped $?\"\n"
+            "stty -g >stopped.txt\n" +
+            std::string(c.resume) + "echo \"ended $?\"\n";
+        RunOptions options;
+        options.pty = true;
+        options.timeout = std::chrono::seconds(20);
+        options.pty_script = {{kFirstTurn, "\x1a"}};
+        if (c.outcome == kCancelledByEsc) options.pty_script.push_back({kResuming, "\x1b"});
+        Result r = RunCommand({"sh", "-c", script, ProgramPath()}, dir(), options);
+        EXPECT_EQ(r.out, Fmt("stopped %d\nended %d\n", 128 + SIGTSTP, c.status)) << r;
+        EXPECT_EQ(ReadFile("stopped.txt"), ReadFile("before.txt"))
+            << "the terminal was left in key mode while the job was stopped";
+        EXPECT_TRUE(SameTerminalSettings(r.tty_before, r.tty_after));
+        if (c.outcome == kTerminated) continue;
+
+        const std::string out = ReadFile("out.txt");
+        const uint32_t scanned = ScannedCount(out);
+        std::string err = r.err;
+        size_t marker = err.find(kResuming);
+        if (marker != std::string::npos) err.erase(marker, kResuming.size());
+        if (c.outcome == kCancelledByEsc) {
+            EXPECT_LT(scanned, total) << "Esc did not cancel after fg";
+        } else {
+            EXPECT_EQ(scanned, total);
+        }
+        EXPECT_EQ(out, Scanning("data.dat") + Started(10) + Report(scanned, 10, 10));
+        EXPECT_TRUE(err == kBanner + kPress + Spinner(scanned / 1000) +
+                               (c.outcome == kCancelledByEsc ? kCancelled : ""))
+            << "stderr of " << scanned << " records: " << err.substr(0, 80) << " ... "
+            << err.substr(err.size() < 40 ? 0 : err.size() - 40);
+    }
 }
 
 }  // namespace
