@@ -18,3 +18,8 @@ void PrepareStandardOutput() {
         setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);
     }
 }
+
+// The C library's rename refuses to replace a file that exists.
+int RenameOver(const char* from, const char* to) {
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) ? 0 : 1;
+}

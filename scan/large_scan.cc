@@ -55,7 +55,7 @@ int MeasureRecord(uint32_t* size, int* mark) {
         ErrorPrintf("GetRectangleChunk Failed: %d.\n", status);
     }
     *size = (static_cast<uint32_t>(block->dataLen) - 1u) * runOptions.granularity;
-    return status;
+    return EndScan(status);
 }
 
 // Reads with the block's op and measures a record that did not fit.
@@ -65,7 +65,7 @@ int ReadAndMeasure(uint32_t* size, int* mark, int status) {
     } else if (status == STATUS_BUFFER_TOO_SHORT) {
         status = MeasureRecord(size, mark);
     }
-    return status;
+    return EndScan(status);
 }
 
 }  // namespace
@@ -83,7 +83,7 @@ int ScanLargeRecords() {
         runTotals.smallestSize = size;
         uint32_t previous = size;
         while (status == STATUS_OK) {
-            if (CountRecordAndCheckCancel()) return SCAN_CANCELLED;
+            if (CountRecordAndCheckCancel()) return CancelScan();
             if (TallyRecordSize(size, mark, &previous) && !runOptions.countSizes) {
                 printf("RecSize Changed to %10u%s\n", static_cast<unsigned>(size), mark ? "+" : "");
             }
@@ -94,5 +94,5 @@ int ScanLargeRecords() {
         }
     }
     if (status != STATUS_END_OF_FILE) printf("Abnormal Termination, Status = %d.\n", status);
-    return status;
+    return EndScan(status);
 }

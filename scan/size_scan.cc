@@ -27,7 +27,7 @@ int ScanRecordSizes() {
         runTotals.smallestSize = size;
         uint32_t previous = size;
         while (status == STATUS_OK) {
-            if (CountRecordAndCheckCancel()) return SCAN_CANCELLED;
+            if (CountRecordAndCheckCancel()) return CancelScan();
             // A marked size has set overflowSeen already, when it was read.
             if (TallyRecordSize(size, mark, &previous) && !runOptions.countSizes) {
                 printf("RecSize Changed to %6d%c\n", static_cast<int>(size), mark ? '+' : ' ');
@@ -44,5 +44,5 @@ int ScanRecordSizes() {
         }
     }
     if (status != STATUS_END_OF_FILE) printf("Abnormal Termination Status %d.\n", status);
-    return status;
+    return EndScan(status);
 }
