@@ -55,7 +55,7 @@ int MeasureRecord(uint32_t* size, int* mark) {
         ErrorPrintf("GetRectangleChunk Failed: %d.\n", status);
     }
     *size = (static_cast<uint32_t>(block->dataLen) - 1u) * runOptions.granularity;
-    return EndScan(status);
+    return status;
 }
 
 // Reads with the block's op and measures a record that did not fit.
@@ -65,7 +65,7 @@ int ReadAndMeasure(uint32_t* size, int* mark, int status) {
     } else if (status == STATUS_BUFFER_TOO_SHORT) {
         status = MeasureRecord(size, mark);
     }
-    return EndScan(status);
+    return status;
 }
 
 }  // namespace
