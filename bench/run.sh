@@ -161,7 +161,7 @@ make_data_file() {  # make_data_file COUNT -> the folder, holding records.dat
   # again, with everything derived from it.
   if [ -f "$dir/records.dat" ] && ! logged "$NATIVE_BIN/recfile" check "$dir/records.dat"; then
     say "$dir/records.dat does not check clean with this engine: making it again"
-    rm -f "$dir/records.dat" "$dir/lengths.txt" "$dir/records.sqlite"
+    rm -f "$dir/records.dat" "$dir/lengths.txt" "$dir/records.sqlite" "$dir/truncate-copy.dat"
   fi
   if [ ! -f "$dir/records.dat" ]; then
     say "making $dir/records.dat ($1 records, $MIN_LEN..$MAX_LEN bytes)"
@@ -360,6 +360,15 @@ main() {
   # write costs a round trip to wine's server, which is not the program's.
   contender plain "'$NATIVE_BIN/recmeter' records.dat > out-plain.txt 2>err-plain.txt"
   contender counted "'$NATIVE_BIN/recmeter' records.dat /C > out-counted.txt 2>err-counted.txt"
+  contender counted-json "'$NATIVE_BIN/recmeter' records.dat /C /J=out-counted.json > out-counted-json.txt 2>err-counted-json.txt"
+  # /T on a copy, so the file the others read stays as it was; the records
+  # have no trailing filler, so neither run makes an Update.
+  if [ ! -f "$dir/truncate-copy.dat" ]; then
+    cp "$dir/records.dat" "$dir/truncate-copy.tmp" && mv "$dir/truncate-copy.tmp" "$dir/truncate-copy.dat" ||
+      die "copying records.dat failed"
+  fi
+  contender truncate "'$NATIVE_BIN/recmeter' truncate-copy.dat /T4 > out-truncate.txt 2>err-truncate.txt"
+  contender dry-run "'$NATIVE_BIN/recmeter' truncate-copy.dat /T4 /N > out-dry-run.txt 2>err-dry-run.txt"
   if [ $SQLITE = 1 ]; then
     contender sqlite "sqlite3 records.sqlite '$SQL_QUERY' > out-sqlite.txt"
   fi
@@ -394,6 +403,9 @@ main() {
   row raw "raw read (cat FILE > /dev/null)"
   row plain "recmeter FILE"
   row counted "recmeter FILE /C"
+  row counted-json "recmeter FILE /C /J=FILE.json"
+  row truncate "recmeter COPY /T4"
+  row dry-run "recmeter COPY /T4 /N"
   row sqlite "sqlite3: SELECT length(data), count(*) GROUP BY 1"
   row wine-start "wine RECMETER.EXE (usage only: wine's start)"
   row wine "wine RECMETER.EXE FILE /C"
@@ -402,6 +414,9 @@ main() {
   goal_ratio "/C / raw read" counted raw "<=" 3
   [ $SQLITE = 0 ] || goal_ratio "SQLite / /C" sqlite counted ">=" 10
   goal_ratio "/C / plain" counted plain "<=" 1.3
+  goal_ratio "/C /J / /C" counted-json counted "<=" 1.1
+  # No Update is made in either run: the two differ by noise alone.
+  goal_ratio "/T /N / /T" dry-run truncate "<=" 1.05
   if [ $WINDOWS = 1 ]; then
     goal_ratio "wine / native (/C)" wine counted "<=" 1.5
     printf '  %-34s %8s            (wine'"'"'s own start taken off)\n' "(wine - wine start) / native" \

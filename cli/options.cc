@@ -80,6 +80,18 @@ void ReadTruncateOption(const char* value) {
     }
 }
 
+// Returns 0, or 1 when the file name is missing or too long and the run ends.
+int ReadJsonOption(const char* argument) {
+    if (argument[2] != '=' || argument[3] == '\0') {
+        ErrorPrintf("Unable to parse JSON report file name.\n");
+        return 1;
+    }
+    const char* path = argument + 3;
+    if (RefuseLongPath(path) != 0) return 1;
+    memcpy(runOptions.jsonPath, path, strlen(path) + 1);
+    return 0;
+}
+
 // Returns 0, or the exit code when the option ends the run.
 int ReadOption(const char* argument) {
     switch (UpperLetter(argument[1])) {
@@ -91,6 +103,12 @@ int ReadOption(const char* argument) {
             break;
         case 'D':
             ReadDebugOption(argument);
+            break;
+        case 'J':
+            return ReadJsonOption(argument);
+        case 'N':
+            runOptions.dryRun = 1;
+            OutputPrintf("Dry Run: no record will be changed.\n");
             break;
         case 'O':
             return ReadOwnerOption(argument);
@@ -111,6 +129,14 @@ bool AcceptableArguments(int argc, char** argv) {
 }
 
 }  // namespace
+
+int RefuseLongPath(const char* path) {
+    size_t length = strlen(path);
+    if (length <= PATH_MAX_CHARS) return 0;
+    ErrorPrintf("Path too long: %lu characters; at most %d are accepted.\n",
+                static_cast<unsigned long>(length), PATH_MAX_CHARS);
+    return 1;
+}
 
 int ParseHexOwner(const char* text, unsigned char* out) {
     size_t length = strlen(text);

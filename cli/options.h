@@ -16,6 +16,8 @@ struct RunOptions {
     unsigned char ownerBytes[OWNER_TEXT_MAX + 1];
     int ownerLen;             // how many of ownerBytes Open passes; 0 means no owner
     char path[PATH_MAX_CHARS + 1];
+    int dryRun;               // /N: the truncation scan changes nothing
+    char jsonPath[PATH_MAX_CHARS + 1];  // /J=FILE: where the JSON report goes; empty without /J
 };
 
 extern RunOptions runOptions;
@@ -31,6 +33,10 @@ int ParseHexOwner(const char* text, unsigned char* out);
 // Reads the number after /B or /T: leading white space, one optional sign,
 // digits; clamped to the signed 32-bit range; no digits give 0.
 int32_t ParseOptionNumber(const char* text);
+
+// Refuses a path the program cannot hold whole: writes the message and
+// returns 1 when it is longer than PATH_MAX_CHARS, else returns 0.
+int RefuseLongPath(const char* path);
 
 // Steps 1 to 4 of a run: banner, argument count, options (right to left).
 // Returns 0 to go on, or the exit code when the run ends here.

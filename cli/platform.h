@@ -21,3 +21,7 @@ bool StandardOutputIsConsole();
 // Writes all `length` bytes to standard output. Returns 0, or the errno value
 // of the write that failed.
 int WriteStandardOutput(const char* bytes, size_t length);
+
+// Puts the file `from` in the place of `to`, replacing whatever file is
+// there in one step. Returns 0, or 1 when the system refused.
+int RenameOver(const char* from, const char* to);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 bool IsAbsolutePathArgument(const char* argument) {
     return argument[0] == '/';
@@ -41,4 +42,8 @@ int WriteStandardOutput(const char* bytes, size_t length) {
         length -= static_cast<size_t>(written);
     }
     return 0;
+}
+
+int RenameOver(const char* from, const char* to) {
+    return rename(from, to) == 0 ? 0 : 1;
 }

@@ -8,6 +8,7 @@
 #include "cli/output.h"
 #include "engine/engine.h"
 #include "report/console_keys.h"
+#include "report/json_report.h"
 #include "report/totals.h"
 #include "scan/scans.h"
 
@@ -16,13 +17,8 @@ namespace {
 // Copies the first argument into the path. A path longer than the Open
 // request's key buffer holds is refused: cut, it could name another file.
 int TakePath(const char* argument) {
-    size_t length = strlen(argument);
-    if (length > PATH_MAX_CHARS) {
-        ErrorPrintf("Path too long: %lu characters; at most %d are accepted.\n",
-                    static_cast<unsigned long>(length), PATH_MAX_CHARS);
-        return 1;
-    }
-    memcpy(runOptions.path, argument, length + 1);
+    if (RefuseLongPath(argument) != 0) return 1;
+    memcpy(runOptions.path, argument, strlen(argument) + 1);
     return 0;
 }
 
@@ -59,6 +55,7 @@ int RunSequence(int argc, char** argv) {
     CloseDataFiles();
     ResetEngine();
     PrintTotals();
+    if (runOptions.jsonPath[0] != '\0' && WriteJsonReport() != 0) return 1;
     return 0;
 }
 

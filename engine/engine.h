@@ -52,5 +52,17 @@ int CallEngineEx(FileBlock* block, uint32_t* length);
 
 int OpenDataFile();
 void ProbeEngineVersion();
+
+// One entry of the engine's Version reply.
+struct EngineVersionEntry {
+    int version;
+    int revision;
+    char platform;
+};
+constexpr int VERSION_ENTRIES_MAX = 3;
+// The reply ProbeEngineVersion read: fills `entries` (room for
+// VERSION_ENTRIES_MAX) with the entries it held, sets *status to the
+// request's status and returns the count; 0 before the probe.
+int EngineVersionReply(EngineVersionEntry* entries, int* status);
 void CloseDataFiles();
 void ResetEngine();

@@ -62,27 +62,30 @@ int ApplyStatusPolicy(const FileBlock* block, int status) {
     return status;
 }
 
-struct VersionEntry {
-    int version;
-    int revision;
-    char platform;
-};
+// What the Version request returned, kept for the JSON report.
+int versionStatus;
+uint16_t versionReplyLength;
 
-VersionEntry ReadVersionEntry(int index) {
+EngineVersionEntry ReadVersionEntry(int index) {
     const unsigned char* entry = versionReply + index * VERSION_ENTRY_LEN;
-    return VersionEntry{entry[0] | entry[1] << 8, entry[2] | entry[3] << 8,
-                        static_cast<char>(entry[4])};
+    return EngineVersionEntry{entry[0] | entry[1] << 8, entry[2] | entry[3] << 8,
+                              static_cast<char>(entry[4])};
+}
+
+// The entries a reply of `replyLength` bytes holds, whole or in part.
+int VersionEntryCount(uint16_t replyLength) {
+    int count = (replyLength + VERSION_ENTRY_LEN - 1) / VERSION_ENTRY_LEN;
+    return count < VERSION_ENTRIES_MAX ? count : VERSION_ENTRIES_MAX;
 }
 
 void TraceVersionReply(int status, uint16_t replyLength) {
-    if (replyLength != 0) {
-        VersionEntry first = ReadVersionEntry(0);
-        ErrorPrintf("Version Call: Status=%d, %.2d.%.2d(%c)", status, first.version,
-                    first.revision, first.platform);
-    }
-    for (int index = 1; index < 3; ++index) {
-        if (replyLength > index * VERSION_ENTRY_LEN) {
-            VersionEntry entry = ReadVersionEntry(index);
+    int count = VersionEntryCount(replyLength);
+    for (int index = 0; index < count; ++index) {
+        EngineVersionEntry entry = ReadVersionEntry(index);
+        if (index == 0) {
+            ErrorPrintf("Version Call: Status=%d, %.2d.%.2d(%c)", status, entry.version,
+                        entry.revision, entry.platform);
+        } else {
             ErrorPrintf(", %.2d.%.2d(%c)", entry.version, entry.revision, entry.platform);
         }
     }
@@ -133,8 +136,10 @@ void ProbeEngineVersion() {
     block->keyNum = 0;
     block->op = OP_VERSION;
     int status = CallEngine(block);
+    versionStatus = status;
+    versionReplyLength = block->dataLen;
     if (runOptions.debugLevel >= 1) TraceVersionReply(status, block->dataLen);
-    VersionEntry first = ReadVersionEntry(0);
+    EngineVersionEntry first = ReadVersionEntry(0);
     bool extended = first.version > EXTENDED_MIN_VERSION ||
                     (first.version == EXTENDED_MIN_VERSION &&
                      first.revision >= EXTENDED_MIN_REVISION);
@@ -142,6 +147,13 @@ void ProbeEngineVersion() {
     if (runOptions.debugLevel >= 1) {
         ErrorPrintf("BtrvEx IS %savailable!\n", extendedMode == 1 ? "" : "NOT ");
     }
+}
+
+int EngineVersionReply(EngineVersionEntry* entries, int* status) {
+    *status = versionStatus;
+    int count = VersionEntryCount(versionReplyLength);
+    for (int index = 0; index < count; ++index) entries[index] = ReadVersionEntry(index);
+    return count;
 }
 
 void CloseDataFiles() {

@@ -123,6 +123,18 @@ int ReportNoMemory(uint32_t size) {
 
 }  // namespace
 
+const char* FormatUnsigned64(uint64_t value, char* text) {
+    char digits[UNSIGNED64_DIGITS_MAX];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    for (int index = 0; index < count; ++index) text[index] = digits[count - 1 - index];
+    text[count] = '\0';
+    return text;
+}
+
 void ClearSizeEntries() {
     // The run clears an empty histogram; whatever an earlier use left is
     // released here, so nothing is lost track of.
@@ -173,7 +185,13 @@ int AddSizeEntry(uint32_t size, int mark) {
 
 void PrintTotals() {
     OutputPrintf("\nTotal Scanned Record Count: %lu", static_cast<unsigned long>(runTotals.scannedCount));
-    if (runOptions.truncateMin != 0) {
+    if (runOptions.truncateMin != 0 && runOptions.dryRun) {
+        char freed[UNSIGNED64_DIGITS_MAX + 1];
+        OutputPrintf("\nDry Run, Records That Would Be Updated: %lu"
+               "\nDry Run, Bytes That Would Be Freed: %s",
+               static_cast<unsigned long>(runTotals.updatedCount),
+               FormatUnsigned64(runTotals.freedBytes, freed));
+    } else if (runOptions.truncateMin != 0) {
         OutputPrintf("\nTotal Updated Record Count: %lu",
                static_cast<unsigned long>(runTotals.updatedCount));
     }

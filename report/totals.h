@@ -9,6 +9,9 @@ struct RunTotals {
     uint32_t smallestSize;
     uint32_t largestSize;
     int overflowSeen;        // a read returned status 22; never cleared
+    uint64_t freedBytes;     // the truncation scan: bytes its updates took (or, with /N, would take) off
+    int scanCancelled;       // the scan stopped for Esc
+    int scanStatus;          // the status that ended the scan otherwise: 9 at the end of the file
 };
 
 // One per distinct record size, in a list kept in ascending order of size.
@@ -21,6 +24,12 @@ struct SizeEntry {
 
 extern RunTotals runTotals;
 extern SizeEntry* sizeList;
+
+// The decimal digits of a 64-bit count, written into `text` (room for
+// UNSIGNED64_DIGITS_MAX digits and a zero) and returned: the 32-bit Windows
+// C library has no reliable printf format for 64-bit numbers.
+constexpr int UNSIGNED64_DIGITS_MAX = 20;
+const char* FormatUnsigned64(uint64_t value, char* text);
 
 void ClearSizeEntries();
 // Returns 1 when counted, 0 when no memory was left for a new entry.

@@ -83,7 +83,7 @@ int ScanLargeRecords() {
         runTotals.smallestSize = size;
         uint32_t previous = size;
         while (status == STATUS_OK) {
-            if (CountRecordAndCheckCancel()) return SCAN_CANCELLED;
+            if (CountRecordAndCheckCancel()) return CancelScan();
             if (TallyRecordSize(size, mark, &previous) && !runOptions.countSizes) {
                 OutputPrintf("RecSize Changed to %10u%s\n", static_cast<unsigned>(size), mark ? "+" : "");
             }
@@ -94,5 +94,5 @@ int ScanLargeRecords() {
         }
     }
     if (status != STATUS_END_OF_FILE) OutputPrintf("Abnormal Termination, Status = %d.\n", status);
-    return status;
+    return EndScan(status);
 }

@@ -30,17 +30,26 @@ int ReadFirstRecord(uint32_t* size) {
     return ReadRecord(size);
 }
 
+int CancelScan() {
+    ErrorPrintf("\nApplication terminated.\n");
+    runTotals.scanCancelled = 1;
+    return SCAN_CANCELLED;
+}
+
+int EndScan(int status) {
+    runTotals.scanStatus = status;
+    return status;
+}
+
 int CountRecordAndCheckCancel() {
     runTotals.scannedCount += 1;
     if (runTotals.scannedCount % PROGRESS_INTERVAL != 0) return 0;
     ShowProgress();
-    if (!EscapePressed()) return 0;
-    ErrorPrintf("\nApplication terminated.\n");
-    return 1;
+    return EscapePressed() ? 1 : 0;
 }
 
 int TallyRecordSize(uint32_t size, int mark, uint32_t* previous) {
-    if (runOptions.countSizes) AddSizeEntry(size, mark);
+    if (runOptions.countSizes || runOptions.jsonPath[0] != '\0') AddSizeEntry(size, mark);
     if (size == *previous) return 0;
     *previous = size;
     if (size < runTotals.smallestSize) runTotals.smallestSize = size;

@@ -28,6 +28,11 @@ uint32_t TrimmedLength(const unsigned char* record, uint32_t length, uint32_t mi
 // Returns 1 when the size differs from *previous, which then takes it.
 int TallyRecordSize(uint32_t size, int mark, uint32_t* previous);
 
+// Where a scan ends: each records in runTotals how, and returns what the
+// scan returns. CancelScan also writes the cancel message.
+int CancelScan();
+int EndScan(int status);
+
 // Counts a record, turns the spinner every 1000 records and looks for Esc.
 // Returns 1 when the scan must stop because Esc was pressed.
 int CountRecordAndCheckCancel();

@@ -28,7 +28,7 @@ int ScanRecordSizes() {
         runTotals.smallestSize = size;
         uint32_t previous = size;
         while (status == STATUS_OK) {
-            if (CountRecordAndCheckCancel()) return SCAN_CANCELLED;
+            if (CountRecordAndCheckCancel()) return CancelScan();
             // A marked size has set overflowSeen already, when it was read.
             if (TallyRecordSize(size, mark, &previous) && !runOptions.countSizes) {
                 OutputPrintf("RecSize Changed to %6d%c\n", static_cast<int>(size), mark ? '+' : ' ');
@@ -45,5 +45,5 @@ int ScanRecordSizes() {
         }
     }
     if (status != STATUS_END_OF_FILE) OutputPrintf("Abnormal Termination Status %d.\n", status);
-    return status;
+    return EndScan(status);
 }

@@ -17,6 +17,16 @@ bool IsFiller(unsigned char byte) {
     return byte == 0x00 || byte == 0x20;
 }
 
+// Rewrites the record in recordBuffer with its first `trimmed` bytes; under
+// /N makes no request. True when the record is (or would be) stored shorter:
+// only a record the engine really stored shorter is counted.
+bool ShortenRecord(FileBlock* block, uint32_t trimmed) {
+    if (runOptions.dryRun) return true;
+    block->dataLen = static_cast<uint16_t>(trimmed);
+    block->op = OP_UPDATE;
+    return CallEngine(block) == STATUS_OK;
+}
+
 }  // namespace
 
 uint32_t TrimmedLength(const unsigned char* record, uint32_t length, uint32_t minimum) {
@@ -40,17 +50,12 @@ int TruncateFiller() {
     block->op = OP_STEP_FIRST;
     int status = CallEngine(block);
     while (status == STATUS_OK) {
-        if (EscapePressed()) {
-            ErrorPrintf("\nApplication terminated.\n");
-            return SCAN_CANCELLED;
-        }
+        if (EscapePressed()) return CancelScan();
         uint32_t length = block->dataLen;
         uint32_t trimmed = TrimmedLength(recordBuffer, length, minimum);
-        if (trimmed != length) {
-            block->dataLen = static_cast<uint16_t>(trimmed);
-            block->op = OP_UPDATE;
-            // Only a record the engine really stored shorter is counted.
-            if (CallEngine(block) == STATUS_OK) runTotals.updatedCount += 1;
+        if (trimmed != length && ShortenRecord(block, trimmed)) {
+            runTotals.updatedCount += 1;
+            runTotals.freedBytes += length - trimmed;
         }
         runTotals.scannedCount += 1;
         if (runTotals.scannedCount % PROGRESS_INTERVAL == 0) ShowProgress();
@@ -59,5 +64,5 @@ int TruncateFiller() {
         status = CallEngine(block);
     }
     if (status != STATUS_END_OF_FILE) OutputPrintf("Abnormal Termination, Status %d.\n", status);
-    return status;
+    return EndScan(status);
 }

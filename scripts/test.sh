@@ -20,7 +20,7 @@ started=$SECONDS
 # What the builds and tests need from Debian; only the missing ones are
 # installed, so a prepared machine spends no time here.
 PACKAGES=(
-  cmake make g++ libgtest-dev googletest
+  cmake make g++ libgtest-dev googletest nlohmann-json3-dev
   g++-mingw-w64-i686
   wine wine32:i386
   clang libclang-rt-14-dev

@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "recmeter_text.h"
@@ -91,6 +92,7 @@ TEST_F(KeyboardTest, KeysWaitingBeforeTheScan) {
          scanning + Started(10) + change_at_1000 + Report(2000, 10, 20)},
         // Truncation tests before every record: it stops before the first.
         {"\x1b", {"/T4"}, 0, true, Truncating(4) + scanning + Report(0, 0, 0, ' ', 0)},
+        {"\x1b", {"/T4", "/N"}, 0, true, kDryRun + Truncating(4) + scanning + DryRunReport(0, 0, 0)},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = Args("data.dat", c.options);
@@ -101,6 +103,22 @@ TEST_F(KeyboardTest, KeysWaitingBeforeTheScan) {
                 kBanner + kPress + Spinner(c.scanned / 1000) + (c.cancelled ? kCancelled : "")));
         EXPECT_TRUE(SameTerminalSettings(r.tty_before, r.tty_after));
     }
+}
+
+// The JSON report of a cancelled scan says so; its sizes, like the
+// histogram, leave out the record at which Esc was noticed.
+TEST_F(KeyboardTest, JsonReportOfACancelledScan) {
+    Make("data.dat", {"10x999", "20", "10x4000"});
+    Result r = RunWithKeysWaiting({"data.dat", "/J=out.json"}, "\x1b");
+    EXPECT_TRUE(Ran(r, 0, Scanning("data.dat") + Started(10) + Report(1000, 10, 10),
+                    kBanner + kPress + Spinner(1) + kCancelled));
+    nlohmann::json report = nlohmann::json::parse(ReadFile("out.json"));
+    EXPECT_EQ(report["scanEnd"], "cancelled");
+    EXPECT_TRUE(report["scanStatus"].is_null());
+    EXPECT_EQ(report["scannedCount"], 1000);
+    EXPECT_EQ(report["countedRecords"], 999);
+    EXPECT_EQ(report["sizes"],
+              (nlohmann::json{{{"size", 10}, {"count", 999}, {"lowerBound", false}}}));
 }
 
 TEST_F(KeyboardTest, EscDuringTheSizeScan) {

@@ -68,17 +68,31 @@ inline std::string Truncating(int minimum) {
     return Fmt("Truncating Records to a minimum of %d Bytes.\r\n", minimum);
 }
 
-// The report; `updated` < 0 when the run did not truncate. With no record
-// scanned it ends right after the count lines.
-inline std::string Report(uint32_t scanned, uint32_t smallest, uint32_t largest, char mark = ' ',
-                          int updated = -1) {
-    std::string s = Fmt("\nTotal Scanned Record Count: %u", scanned);
-    if (updated >= 0) s += Fmt("\nTotal Updated Record Count: %d", updated);
+inline const std::string kDryRun = "Dry Run: no record will be changed.\n";
+
+// The report, with `truncation` (the lines of /T or /N) after the count line.
+// With no record scanned it ends right after the count lines.
+inline std::string ReportWith(uint32_t scanned, uint32_t smallest, uint32_t largest, char mark,
+                              const std::string& truncation) {
+    std::string s = Fmt("\nTotal Scanned Record Count: %u", scanned) + truncation;
     if (scanned != 0) {
         s += Fmt("\nSmallest Record Size Found: %u\n Largest Record Size Found: %u%c\n\n", smallest,
                  largest, mark);
     }
     return s;
+}
+// The report; `updated` < 0 when the run did not truncate.
+inline std::string Report(uint32_t scanned, uint32_t smallest, uint32_t largest, char mark = ' ',
+                          int updated = -1) {
+    return ReportWith(scanned, smallest, largest, mark,
+                      updated < 0 ? "" : Fmt("\nTotal Updated Record Count: %d", updated));
+}
+// The report of /T with /N: the sizes read 0.
+inline std::string DryRunReport(uint32_t scanned, uint32_t would_update, uint64_t freed) {
+    return ReportWith(scanned, 0, 0, ' ',
+                      Fmt("\nDry Run, Records That Would Be Updated: %u"
+                          "\nDry Run, Bytes That Would Be Freed: %llu",
+                          would_update, static_cast<unsigned long long>(freed)));
 }
 struct Row {
     uint32_t size;

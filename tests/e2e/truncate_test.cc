@@ -2,6 +2,7 @@
 // their trailing filler (nulls and blanks) but one byte, never below the
 // minimum; what the engine stored is read back with recfile hex.
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "recmeter_text.h"
@@ -17,6 +18,13 @@ protected:
         std::istringstream in(Recfile({"hex", name}).out);
         for (std::string line; std::getline(in, line);) lines.push_back(line);
         return lines;
+    }
+    // The lengths of all records, added up, as recfile lists them.
+    uint64_t TotalLength(const std::string& name) const {
+        uint64_t total = 0;
+        std::istringstream in(Recfile({"list", name}).out);
+        for (uint64_t position, length; in >> position >> length;) total += length;
+        return total;
     }
     // Makes a file of records given in hex.
     void MakeHex(const std::string& name, const std::vector<std::string>& records) const {
@@ -175,6 +183,46 @@ TEST_F(TruncateTest, WithOtherOptions) {
             EXPECT_EQ(Records(name), std::vector<std::string>{"41424300"});
         }
     }
+}
+
+// /N: the scan runs as /T's would, with its spinner, but makes no Update:
+// the file stays as it was to the byte (an Update fault rule never fires),
+// and what the dry run foretells is what /T then does.
+TEST_F(TruncateTest, DryRunForetellsTheRealRun) {
+    Make("data.dat", {"10+5x1500", "100", "20+30x700", "hex:" + Times("20", 100)});
+    const uint32_t scanned = 2202, shortened = 2201;
+    const uint64_t freed = 1500 * 4 + 700 * 29 + 96;
+    const std::string spinner = "-\b\\\b";
+    std::filesystem::copy_file(PathOf("data.dat"), PathOf("copy.dat"));
+    const struct {
+        std::vector<std::string> options;
+        const char* faults;
+        std::string out_before_banner;
+    } cases[] = {
+        {{"/T4", "/N"}, "", kDryRun + Truncating(4)},
+        {{"/n", "-T4", "/J=dry.json"}, "3=7", Truncating(4) + kDryRun},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.faults);
+        Result r = Run(Args("data.dat", c.options),
+                       *c.faults ? WithEnv({{"LOCALENGINE_FAULTS", c.faults}}) : RunOptions{});
+        EXPECT_TRUE(Ran(r, 0,
+                        c.out_before_banner + Scanning("data.dat") +
+                            DryRunReport(scanned, shortened, freed),
+                        kBanner + kPress + spinner));
+        EXPECT_EQ(RunCommand({"cmp", "data.dat", "copy.dat"}, dir()).exit_code, 0)
+            << "the dry run changed the file";
+    }
+    nlohmann::json truncation = nlohmann::json::parse(ReadFile("dry.json"))["truncation"];
+    EXPECT_EQ(truncation, (nlohmann::json{{"minimum", 4}, {"dryRun", true},
+                                          {"updatedCount", shortened}, {"freedBytes", freed}}));
+
+    const uint64_t before = TotalLength("data.dat");
+    EXPECT_TRUE(Ran(Run({"data.dat", "/T4"}), 0,
+                    Truncating(4) + Scanning("data.dat") +
+                        Report(scanned, 0, 0, ' ', static_cast<int>(shortened)),
+                    kBanner + kPress + spinner));
+    EXPECT_EQ(before - TotalLength("data.dat"), freed);
 }
 
 }  // namespace

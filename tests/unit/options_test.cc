@@ -189,4 +189,35 @@ TEST(ParseCommandLine, Owners) {
     }
 }
 
+TEST(ParseCommandLine, DryRunAndJsonReport) {
+    const std::string longest(PATH_MAX_CHARS, 'j');
+    const std::string jsonError = std::string(kBanner) + "Unable to parse JSON report file name.\n";
+    const struct {
+        std::string option;
+        int exitCode;
+        int dryRun;
+        std::string jsonPath;
+        std::string out;
+        std::string err;
+    } cases[] = {
+        {"/N", 0, 1, "", "Dry Run: no record will be changed.\n", kBanner},
+        {"-n", 0, 1, "", "Dry Run: no record will be changed.\n", kBanner},
+        {"/J=out.json", 0, 0, "out.json", "", kBanner},
+        {"-j=" + longest, 0, 0, longest, "", kBanner},
+        {"/J", 1, 0, "", "", jsonError},
+        {"/Jout.json", 1, 0, "", "", jsonError},
+        {"/J=", 1, 0, "", "", jsonError},
+        {"/J=" + longest + "k", 1, 0, "", "",
+         std::string(kBanner) + "Path too long: 256 characters; at most 255 are accepted.\n"},
+    };
+    for (const auto& c : cases) {
+        ParseResult result = Parse({"f", c.option});
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.option;
+        EXPECT_EQ(runOptions.dryRun, c.dryRun) << c.option;
+        EXPECT_EQ(runOptions.jsonPath, c.jsonPath) << c.option;
+        EXPECT_EQ(result.out, c.out) << c.option;
+        EXPECT_EQ(result.err, c.err) << c.option;
+    }
+}
+
 }  // namespace

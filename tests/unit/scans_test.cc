@@ -16,6 +16,12 @@ namespace {
 
 using scripted::Request;
 
+// What a scan leaves in the totals that the report prints.
+struct Counts {
+    uint32_t scannedCount, updatedCount, smallestSize, largestSize;
+    int overflowSeen;
+};
+
 std::string Bytes(const char* text, size_t length) { return std::string(text, length); }
 
 TEST(Scans, RequestsAndLines) {
@@ -27,7 +33,7 @@ TEST(Scans, RequestsAndLines) {
         std::vector<Request> script;
         std::string out;
         std::string err;
-        RunTotals totals;
+        Counts totals;
         std::vector<std::string> updates;
     } cases[] = {
         {"a change is against the previous record, not the extremes",

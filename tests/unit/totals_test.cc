@@ -73,9 +73,21 @@ TEST(Report, LinesByWhatWasScanned) {
     runOptions.truncateMin = 4;
     EXPECT_EQ(Report(), "\nTotal Scanned Record Count: 0\nTotal Updated Record Count: 0");
 
+    // A dry run says what the truncation would have done, in lines of its own.
+    runOptions.dryRun = 1;
+    runTotals = RunTotals{2, 2, 0, 0, 0, 5000000000u, 0, 0};
+    EXPECT_EQ(Report(),
+              "\nTotal Scanned Record Count: 2"
+              "\nDry Run, Records That Would Be Updated: 2"
+              "\nDry Run, Bytes That Would Be Freed: 5000000000"
+              "\nSmallest Record Size Found: 0\n Largest Record Size Found: 0 \n\n"
+              "Record Size , RecCount\n");
+    runOptions.dryRun = 0;
+    runTotals = RunTotals{};
+
     runOptions.truncateMin = 0;
     for (uint32_t size : {300u, 100u, 300u, 200u}) AddSizeEntry(size, size == 200);
-    runTotals = RunTotals{4, 0, 100, 300, 1};
+    runTotals = RunTotals{4, 0, 100, 300, 1, 0, 0, 0};
     EXPECT_EQ(Report(),
               "\nTotal Scanned Record Count: 4"
               "\nSmallest Record Size Found: 100\n Largest Record Size Found: 300+\n\n"
@@ -85,10 +97,26 @@ TEST(Report, LinesByWhatWasScanned) {
               "        300 , 2\n");
 
     runOptions.countSizes = 0;
-    runTotals = RunTotals{4000000000u, 0, 4000000000u, 4294967295u, 0};
+    runTotals = RunTotals{4000000000u, 0, 4000000000u, 4294967295u, 0, 0, 0, 0};
     EXPECT_EQ(Report(),
               "\nTotal Scanned Record Count: 4000000000"
               "\nSmallest Record Size Found: 4000000000\n Largest Record Size Found: 4294967295 \n\n");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FormatUnsigned64, AllDigitsOfAnyCount) {
+    const struct {
+        uint64_t value;
+        const char* text;
+    } cases[] = {{0, "0"}, {7, "7"}, {4294967296u, "4294967296"},
+                 {18446744073709551615u, "18446744073709551615"}};
+    for (const auto& c : cases) {
+        char text[UNSIGNED64_DIGITS_MAX + 1];
+        EXPECT_STREQ(FormatUnsigned64(c.value, text), c.text);
+    }
 }
 
 }  // namespace

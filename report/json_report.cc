@@ -1,0 +1,138 @@
+// The JSON report. This is the one place that calls the JSON library, which
+// reports failures by throwing: everything that may throw stays inside
+// BuildJsonReport, which answers with a status like the rest of the program.
+#include "report/json_report.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "cli/options.h"
+#include "cli/output.h"
+#include "cli/platform.h"
+#include "engine/engine.h"
+#include "report/totals.h"
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// Percentiles of the distribution, in thousandths, with their keys.
+const struct {
+    const char* key;
+    uint64_t permille;
+} PERCENTILES[] = {{"p50", 500}, {"p90", 900}, {"p99", 990}, {"p99_9", 999}, {"max", 1000}};
+
+Json EngineVersionObject() {
+    EngineVersionEntry entries[VERSION_ENTRIES_MAX];
+    int status = 0;
+    int count = EngineVersionReply(entries, &status);
+    Json list = Json::array();
+    for (int index = 0; index < count; ++index) {
+        list.push_back(Json{{"version", entries[index].version},
+                            {"revision", entries[index].revision},
+                            {"platform", std::string(1, entries[index].platform)}});
+    }
+    return Json{{"status", status}, {"entries", list}};
+}
+
+Json TruncationObject() {
+    if (runOptions.truncateMin == 0) return nullptr;
+    return Json{{"minimum", runOptions.truncateMin},
+                {"dryRun", runOptions.dryRun != 0},
+                {"updatedCount", runTotals.updatedCount},
+                {"freedBytes", runTotals.freedBytes}};
+}
+
+// The sizes, the totals over them and the percentiles (nearest rank: the
+// smallest size at or below which at least that share of the records lie).
+void AddDistribution(Json* report) {
+    Json sizes = Json::array();
+    uint64_t counted = 0;
+    uint64_t totalBytes = 0;
+    for (const SizeEntry* entry = sizeList; entry != nullptr; entry = entry->next) {
+        sizes.push_back(
+            Json{{"size", entry->size}, {"count", entry->count}, {"lowerBound", entry->mark != 0}});
+        counted += entry->count;
+        totalBytes += static_cast<uint64_t>(entry->size) * entry->count;
+    }
+    Json percentiles = nullptr;
+    if (counted != 0) {
+        percentiles = Json::object();
+        const SizeEntry* entry = sizeList;
+        uint64_t below = entry->count;  // records of this entry's size or smaller
+        for (const auto& percentile : PERCENTILES) {
+            uint64_t rank = (counted * percentile.permille + 999) / 1000;
+            while (below < rank) {
+                entry = entry->next;
+                below += entry->count;
+            }
+            percentiles[percentile.key] = entry->size;
+        }
+    }
+    (*report)["countedRecords"] = counted;
+    (*report)["totalBytes"] = totalBytes;
+    (*report)["totalIsLowerBound"] = runTotals.overflowSeen != 0;
+    (*report)["meanSize"] =
+        counted == 0 ? Json(nullptr) : Json(static_cast<double>(totalBytes) / counted);
+    (*report)["percentiles"] = percentiles;
+    (*report)["sizes"] = sizes;
+}
+
+Json ReportObject() {
+    // The truncation scan reads through the standard entry whatever the engine.
+    const bool extendedReads = runOptions.truncateMin == 0 && extendedMode == 1;
+    const char* scanEnd = runTotals.scanCancelled                          ? "cancelled"
+                          : runTotals.scanStatus == STATUS_END_OF_FILE ? "end"
+                                                                       : "status";
+    Json report = {
+        {"schemaVersion", JSON_SCHEMA_VERSION},
+        {"program", "Recmeter 2.43"},
+        {"path", runOptions.path},
+        {"engineVersion", EngineVersionObject()},
+        {"readEntry", extendedReads ? "extended" : "standard"},
+        {"scanEnd", scanEnd},
+        {"scanStatus", runTotals.scanCancelled ? Json(nullptr) : Json(runTotals.scanStatus)},
+        {"scannedCount", runTotals.scannedCount},
+        {"truncation", TruncationObject()},
+    };
+    const bool sized = runTotals.scannedCount != 0;
+    report["smallestSize"] = sized ? Json(runTotals.smallestSize) : Json(nullptr);
+    report["largestSize"] = sized ? Json(runTotals.largestSize) : Json(nullptr);
+    report["overflowSeen"] = runTotals.overflowSeen != 0;
+    AddDistribution(&report);
+    return report;
+}
+
+int WriteWhole(const char* path, const std::string& text) {
+    FILE* file = fopen(path, "wb");
+    if (file == nullptr) return 1;
+    bool written = fwrite(text.data(), 1, text.size(), file) == text.size();
+    return (fclose(file) == 0 && written) ? 0 : 1;
+}
+
+}  // namespace
+
+int BuildJsonReport(std::string* text) {
+    try {
+        *text = ReportObject().dump(2, ' ', false, Json::error_handler_t::replace);
+        *text += '\n';
+        return 0;
+    } catch (...) {
+        return 1;
+    }
+}
+
+int WriteJsonReport() {
+    char temporary[PATH_MAX_CHARS + sizeof ".tmp"];
+    snprintf(temporary, sizeof temporary, "%s.tmp", runOptions.jsonPath);
+    std::string text;
+    int status = BuildJsonReport(&text);
+    if (status == 0) status = WriteWhole(temporary, text);
+    if (status == 0) status = RenameOver(temporary, runOptions.jsonPath);
+    if (status != 0) {
+        remove(temporary);
+        ErrorPrintf("Unable to write JSON report to %s.\n", runOptions.jsonPath);
+    }
+    return status;
+}

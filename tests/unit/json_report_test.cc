@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "cli/options.h"
+#include "report/json_report.h"
+#include "report/totals.h"
+
+namespace {
+
+using nlohmann::json;
+
+struct Sizes {
+    uint32_t size;
+    uint32_t count;
+    int mark;
+};
+
+json ReportOf(const std::vector<Sizes>& sizes, const RunTotals& totals) {
+    ClearSizeEntries();
+    for (const Sizes& s : sizes) {
+        for (uint32_t i = 0; i < s.count; ++i) AddSizeEntry(s.size, s.mark);
+    }
+    runTotals = totals;
+    std::string text;
+    EXPECT_EQ(BuildJsonReport(&text), 0);
+    EXPECT_EQ(text.back(), '\n');
+    return json::parse(text);
+}
+
+// Nearest rank: the smallest size at or below which at least that share of
+// the records lie; each row of 1000 records sits exactly on a boundary.
+TEST(JsonReport, DistributionTotalsAndPercentiles) {
+    runOptions = RunOptions{};
+    const struct {
+        std::vector<Sizes> sizes;
+        std::vector<uint32_t> percentiles;  // 50, 90, 99, 99.9, max
+        uint64_t total;
+    } cases[] = {
+        {{{10, 500, 0}, {20, 400, 0}, {30, 90, 0}, {40, 9, 0}, {50, 1, 0}}, {10, 20, 30, 40, 50},
+         5000 + 8000 + 2700 + 360 + 50},
+        {{{10, 501, 0}, {20, 400, 0}, {30, 90, 0}, {40, 8, 0}, {50, 1, 0}}, {10, 20, 30, 40, 50},
+         5010 + 8000 + 2700 + 320 + 50},
+        {{{10, 499, 0}, {20, 401, 0}, {30, 90, 0}, {40, 10, 0}}, {20, 20, 30, 40, 40},
+         4990 + 8020 + 2700 + 400},
+        {{{7, 1, 0}}, {7, 7, 7, 7, 7}, 7},
+        // Totals past 32 bits, and a marked size.
+        {{{4000000000u, 3, 1}}, {4000000000u, 4000000000u, 4000000000u, 4000000000u, 4000000000u},
+         12000000000u},
+    };
+    for (const auto& c : cases) {
+        uint32_t count = 0;
+        for (const Sizes& s : c.sizes) count += s.count;
+        json report = ReportOf(c.sizes, RunTotals{count, 0, c.sizes.front().size,
+                                                  c.sizes.back().size, c.sizes[0].mark, 0, 0, 9});
+        SCOPED_TRACE(report.dump());
+        EXPECT_EQ(report["percentiles"],
+                  (json{{"p50", c.percentiles[0]}, {"p90", c.percentiles[1]},
+                        {"p99", c.percentiles[2]}, {"p99_9", c.percentiles[3]},
+                        {"max", c.percentiles[4]}}));
+        EXPECT_EQ(report["countedRecords"], count);
+        EXPECT_EQ(report["totalBytes"].get<uint64_t>(), c.total);
+        EXPECT_EQ(report["totalIsLowerBound"], c.sizes[0].mark != 0);
+        EXPECT_DOUBLE_EQ(report["meanSize"].get<double>(), static_cast<double>(c.total) / count);
+        ASSERT_EQ(report["sizes"].size(), c.sizes.size());
+        for (size_t i = 0; i < c.sizes.size(); ++i) {
+            EXPECT_EQ(report["sizes"][i], (json{{"size", c.sizes[i].size},
+                                                {"count", c.sizes[i].count},
+                                                {"lowerBound", c.sizes[i].mark != 0}}));
+        }
+    }
+}
+
+// How the scan ended, the truncation's figures, and a run that found no
+// record: no sizes, no mean, no percentiles.
+TEST(JsonReport, ScanEndTruncationAndEmptyRuns) {
+    runOptions = RunOptions{};
+    const struct {
+        RunTotals totals;
+        int truncateMin;
+        int dryRun;
+        const char* scanEnd;
+        json scanStatus;
+    } cases[] = {
+        {RunTotals{0, 0, 0, 0, 0, 0, 0, 9}, 0, 0, "end", 9},
+        {RunTotals{1000, 0, 0, 0, 0, 0, 1, 0}, 0, 0, "cancelled", nullptr},
+        {RunTotals{2, 0, 0, 0, 1, 0, 0, 7}, 0, 0, "status", 7},
+        {RunTotals{5, 3, 0, 0, 0, 6000000000u, 0, 9}, 4, 0, "end", 9},
+        {RunTotals{5, 3, 0, 0, 0, 12, 0, 22}, 4, 1, "status", 22},
+    };
+    for (const auto& c : cases) {
+        runOptions.truncateMin = c.truncateMin;
+        runOptions.dryRun = c.dryRun;
+        json report = ReportOf({}, c.totals);
+        SCOPED_TRACE(report.dump());
+        EXPECT_EQ(report["schemaVersion"], JSON_SCHEMA_VERSION);
+        EXPECT_EQ(report["scanEnd"], c.scanEnd);
+        EXPECT_EQ(report["scanStatus"], c.scanStatus);
+        EXPECT_EQ(report["scannedCount"], c.totals.scannedCount);
+        if (c.truncateMin == 0) {
+            EXPECT_TRUE(report["truncation"].is_null());
+        } else {
+            EXPECT_EQ(report["truncation"],
+                      (json{{"minimum", c.truncateMin}, {"dryRun", c.dryRun != 0},
+                            {"updatedCount", c.totals.updatedCount},
+                            {"freedBytes", c.totals.freedBytes}}));
+            EXPECT_EQ(report["readEntry"], "standard");
+        }
+        EXPECT_EQ(report["smallestSize"].is_null(), c.totals.scannedCount == 0);
+        EXPECT_EQ(report["overflowSeen"], c.totals.overflowSeen != 0);
+        EXPECT_TRUE(report["meanSize"].is_null());
+        EXPECT_TRUE(report["percentiles"].is_null());
+        EXPECT_EQ(report["sizes"], json::array());
+        EXPECT_EQ(report["totalBytes"], 0);
+    }
+}
+
+// Whatever bytes the path holds, it comes out as a string: what is not
+// UTF-8 becomes U+FFFD, the rest as it is.
+TEST(JsonReport, PathsAsStrings) {
+    runOptions = RunOptions{};
+    const struct {
+        const char* path;
+        const char* expected;
+    } cases[] = {
+        {"orders.dat", "orders.dat"},
+        {"caf\xc3\xa9\\\"q\".dat", "caf\xc3\xa9\\\"q\".dat"},
+        {"caf\xe9.dat", "caf\xef\xbf\xbd.dat"},
+        {"\x01\xff", "\x01\xef\xbf\xbd"},
+    };
+    for (const auto& c : cases) {
+        snprintf(runOptions.path, sizeof runOptions.path, "%s", c.path);
+        EXPECT_EQ(ReportOf({}, RunTotals{})["path"], c.expected);
+    }
+}
+
+}  // namespace
