@@ -101,10 +101,12 @@ step "package windows"
 rm -f build/windows/Recmeter-*.zip
 (cd build/windows && cpack -G ZIP >/dev/null &&
   cpack -G ZIP --config CPackLocalEngineConfig.cmake >/dev/null)
-release=build/windows/Recmeter-2.43-win32.zip
-kit=build/windows/Recmeter-2.43-win32-localengine.zip
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/windows/CMakeCache.txt)
+top=Recmeter-$version-win32
+release=build/windows/$top.zip
+kit=build/windows/$top-localengine.zip
 listing=$(cmake -E tar tf "$release")
-for needed in Recmeter-2.43-win32/bin/RECMETER.EXE Recmeter-2.43-win32/README.TXT; do
+for needed in "$top/bin/RECMETER.EXE" "$top/README.TXT"; do
   if ! grep -qx "$needed" <<<"$listing"; then
     echo "test.sh: $needed missing from $release" >&2
     exit 1
@@ -117,7 +119,7 @@ fi
 echo "$release: $(grep -v '/$' <<<"$listing" | tr '\n' ' ')(no DLL)"
 unpacked=$(mktemp -d)
 (cd "$unpacked" && cmake -E tar xf "$ROOT/$kit")
-kitrun=$(cd "$unpacked/Recmeter-2.43-win32-localengine" &&
+kitrun=$(cd "$unpacked/$top-localengine" &&
   wine bin/RECMETER.EXE sample.dat /C 2>/dev/null) || {
   echo "test.sh: the kit's RECMETER.EXE sample.dat /C failed" >&2
   exit 1
