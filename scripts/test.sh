@@ -25,6 +25,7 @@ PACKAGES=(
   wine wine32:i386
   clang libclang-rt-14-dev
   sqlite3 hyperfine time libbenchmark-dev
+  groff-base
 )
 
 installed() {
@@ -62,26 +63,13 @@ fi
 
 # ---- builds -----------------------------------------------------------------
 # Both builds come before any test: the native suite also runs the Windows
-# program (e2e_windows), from build/windows/bin.
+# program (e2e_windows), from build/windows/bin. The wine prefix comes
+# next: packaging the try-it kit runs recfile.exe.
 for preset in native windows; do
   step "build $preset"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
 done
-
-step "package windows"
-rm -f build/windows/Recmeter-*.zip
-(cd build/windows && cpack -G ZIP >/dev/null)
-zips=(build/windows/Recmeter-*.zip)
-zip=${zips[0]}
-listing=$(cmake -E tar tf "$zip")
-for needed in RECMETER.EXE w3btrv7.dll; do
-  if ! grep -q "/$needed\$" <<<"$listing"; then
-    echo "test.sh: $needed missing from $zip" >&2
-    exit 1
-  fi
-done
-echo "$zip holds RECMETER.EXE and w3btrv7.dll"
 
 # ---- wine -------------------------------------------------------------------
 # One prefix for all Windows runs, made once (10-30 s), and one wineserver
@@ -99,7 +87,83 @@ if [ ! -f "$WINEPREFIX/.recmeter-ready" ]; then
   echo "prefix made in $((SECONDS - t0)) s"
 fi
 wineserver -p 2>/dev/null || true  # 2: one is running already, and serves
+# The prefix's services start now, holding no pipe of ours: started by a later
+# program they would keep its output pipe open, and its reader (ctest, cpack)
+# would wait for them.
+wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 trap 'wineserver -k 2>/dev/null || true' EXIT
+
+# ---- packages and installation ----------------------------------------------
+# The release ZIP holds the program and its README alone, never an engine;
+# the try-it kit holds its own program, the local engine, recfile and a
+# sample made by that recfile (under wine), and must run.
+step "package windows"
+rm -f build/windows/Recmeter-*.zip
+(cd build/windows && cpack -G ZIP >/dev/null &&
+  cpack -G ZIP --config CPackLocalEngineConfig.cmake >/dev/null)
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/windows/CMakeCache.txt)
+top=Recmeter-$version-win32
+release=build/windows/$top.zip
+kit=build/windows/$top-localengine.zip
+listing=$(cmake -E tar tf "$release")
+for needed in "$top/bin/RECMETER.EXE" "$top/README.TXT"; do
+  if ! grep -qx "$needed" <<<"$listing"; then
+    echo "test.sh: $needed missing from $release" >&2
+    exit 1
+  fi
+done
+if grep -qi '\.dll$' <<<"$listing"; then
+  echo "test.sh: $release holds a DLL: $(grep -i '\.dll$' <<<"$listing" | tr '\n' ' ')" >&2
+  exit 1
+fi
+echo "$release: $(grep -v '/$' <<<"$listing" | tr '\n' ' ')(no DLL)"
+unpacked=$(mktemp -d)
+(cd "$unpacked" && cmake -E tar xf "$ROOT/$kit")
+kitrun=$(cd "$unpacked/$top-localengine" &&
+  wine bin/RECMETER.EXE sample.dat /C 2>/dev/null) || {
+  echo "test.sh: the kit's RECMETER.EXE sample.dat /C failed" >&2
+  exit 1
+}
+if ! grep -q $'^Total Scanned Record Count: 203\r$' <<<"$kitrun"; then
+  echo "test.sh: unexpected report from the kit's sample:" >&2
+  echo "$kitrun" >&2
+  exit 1
+fi
+rm -rf "$unpacked"
+echo "$kit: $(cmake -E tar tf "$kit" | grep -v '/$' | sed 's|^[^/]*/||' | tr '\n' ' ')"
+echo "  under wine, bin/RECMETER.EXE sample.dat /C: exit 0, $(grep -c '^ *[0-9]*[ +], ' <<<"$kitrun") sizes, Total Scanned Record Count: 203"
+
+# cmake --install: the default component is the program and its manual page
+# alone; the local engine and recfile come only with --component localengine.
+step "install native"
+installed_files() {
+  local prefix
+  prefix=$(mktemp -d)
+  cmake --install build/native --prefix "$prefix" "$@" >/dev/null
+  (cd "$prefix" && find . -type f | sed 's|^\./||' | sort | tr '\n' ' ')
+  rm -rf "$prefix"
+}
+expect_installed() {
+  local want=$1 got
+  shift
+  got=$(installed_files "$@")
+  if [ "$got" != "$want" ]; then
+    echo "test.sh: cmake --install $*: got '$got', want '$want'" >&2
+    exit 1
+  fi
+  echo "cmake --install${*:+ $*}: $got"
+}
+expect_installed "bin/recmeter share/man/man1/recmeter.1 "
+expect_installed "bin/liblocalengine.so bin/recfile " --component localengine
+
+step "manual page"
+warnings=$(groff -man -Tutf8 -ww doc/recmeter.1 2>&1 >/dev/null)
+if [ -n "$warnings" ]; then
+  echo "test.sh: groff warns about doc/recmeter.1:" >&2
+  echo "$warnings" >&2
+  exit 1
+fi
+echo "groff -man -Tutf8 -ww doc/recmeter.1: no warnings"
 
 # ---- tests ------------------------------------------------------------------
 # Each suite's CTest summary is kept and printed again at the end.
