@@ -26,6 +26,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   sqlite3 hyperfine time libbenchmark-dev
   groff-base
+  g++-aarch64-linux-gnu libc6-arm64-cross libstdc++6-arm64-cross qemu-user
 )
 
 installed() {
@@ -189,6 +190,13 @@ run_suite windows ctest --preset windows
 # (clang), every test under it, then a bounded run of each fuzz target.
 run_suite sanitize bash scripts/test-sanitize.sh
 run_suite fuzz bash scripts/fuzz.sh
+
+# The 64-bit ARM cross build (no x86 code: the portable checksum), its tests
+# run under qemu's user-mode emulator: the program's unit tests, the engine's
+# tests and its behaviour tests, which start their child processes through
+# the emulator too. No e2e (native only), benchmarks or fuzzers.
+run_suite aarch64 bash -c \
+  'cmake --preset aarch64 >/dev/null && cmake --build --preset aarch64 && ctest --preset aarch64 -j2'
 
 step "summary ($((SECONDS - started)) s)"
 printf '%s\n' "${summaries[@]}"

@@ -7,10 +7,21 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <sstream>
 
 namespace behaviour {
 
 namespace {
+
+// The command that runs `argv`: through the emulator (and its options,
+// separated by spaces) in a cross build, as it is in a native one.
+std::vector<std::string> command(const std::vector<std::string>& argv) {
+    std::vector<std::string> out;
+    std::istringstream words(CHILD_EMULATOR);
+    for (std::string word; words >> word;) out.push_back(word);
+    out.insert(out.end(), argv.begin(), argv.end());
+    return out;
+}
 
 [[noreturn]] void execChild(const std::vector<std::string>& argv) {
     std::vector<char*> args;
@@ -31,6 +42,7 @@ RunResult runProgram(const std::vector<std::string>& argv, const Environment& en
     int outPipe[2], errPipe[2];
     RunResult result;
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return result;
+    const std::vector<std::string> cmd = command(argv);
     const pid_t pid = fork();
     if (pid == 0) {
         for (const auto& [name, value] : env) {
@@ -44,7 +56,7 @@ RunResult runProgram(const std::vector<std::string>& argv, const Environment& en
         dup2(errPipe[1], 2);
         close(outPipe[0]);
         close(errPipe[0]);
-        execChild(argv);
+        execChild(cmd);
     }
     close(outPipe[1]);
     close(errPipe[1]);
@@ -84,11 +96,12 @@ RunResult runProgram(const std::vector<std::string>& argv, const Environment& en
 pid_t startProgram(const std::vector<std::string>& argv, int& outFd) {
     int outPipe[2];
     if (pipe(outPipe) != 0) return -1;
+    const std::vector<std::string> cmd = command(argv);
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(outPipe[1], 1);
         close(outPipe[0]);
-        execChild(argv);
+        execChild(cmd);
     }
     close(outPipe[1]);
     outFd = outPipe[0];
