@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "cli/options.h"
 #include "cli/output.h"
 #include "cli/platform.h"
+#include "cli/run_options.h"
 #include "engine/engine.h"
 #include "report/totals.h"
 

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "cli/options.h"
 #include "cli/output.h"
+#include "cli/run_options.h"
 
 RunTotals runTotals;
 SizeEntry* sizeList;

@@ -3,10 +3,11 @@
 // that reads one byte every `granularity` bytes of the record.
 #include <cstdio>
 
-#include "cli/options.h"
 #include "cli/output.h"
+#include "cli/run_options.h"
 #include "engine/engine.h"
 #include "report/totals.h"
+#include "scan/scan_common.h"
 #include "scan/scans.h"
 
 namespace {
@@ -58,8 +59,9 @@ int MeasureRecord(uint32_t* size, int* mark) {
     return status;
 }
 
-// Reads with the block's op and measures a record that did not fit.
-int ReadAndMeasure(uint32_t* size, int* mark, int status) {
+// A read's status as this scan takes it: 0 clears the mark, 22 measures the
+// record that did not fit; any other status stands.
+int MeasureIfTooLong(uint32_t* size, int* mark, int status) {
     if (status == STATUS_OK) {
         *mark = 0;
     } else if (status == STATUS_BUFFER_TOO_SHORT) {
@@ -74,7 +76,7 @@ int ScanLargeRecords() {
     FileBlock* block = &fileTable[DATA_FILE];
     uint32_t size = 0;
     int mark = 0;
-    int status = ReadAndMeasure(&size, &mark, ReadFirstRecord(&size));
+    int status = MeasureIfTooLong(&size, &mark, ReadFirstRecord(&size));
     if (status == STATUS_OK) {
         if (!runOptions.countSizes || runOptions.debugLevel >= 1) {
             OutputPrintf("RecSize Started at %10u%s\n", static_cast<unsigned>(size), mark ? "+" : "");
@@ -89,7 +91,7 @@ int ScanLargeRecords() {
             }
             block->keyNum = 0;
             block->op = OP_STEP_NEXT;
-            status = ReadAndMeasure(&size, &mark, ReadRecord(&size));
+            status = MeasureIfTooLong(&size, &mark, ReadRecord(&size));
             if (runOptions.debugLevel >= 1) OutputPrintf("RecSize: %u\n", static_cast<unsigned>(size));
         }
     }

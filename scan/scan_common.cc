@@ -1,11 +1,11 @@
 #include <cstdio>
 
-#include "cli/options.h"
 #include "cli/output.h"
+#include "cli/run_options.h"
 #include "engine/engine.h"
 #include "report/progress.h"
 #include "report/totals.h"
-#include "scan/scans.h"
+#include "scan/scan_common.h"
 
 int ReadRecord(uint32_t* size) {
     FileBlock* block = &fileTable[DATA_FILE];
@@ -21,13 +21,24 @@ int ReadRecord(uint32_t* size) {
     return status;
 }
 
-int ReadFirstRecord(uint32_t* size) {
+void PrepareScanBlock() {
     FileBlock* block = &fileTable[DATA_FILE];
     block->dataBuf = recordBuffer;
     block->keyNum = 0;
     block->keyBuf = keyScratch;
     block->op = OP_STEP_FIRST;
+}
+
+int ReadFirstRecord(uint32_t* size) {
+    PrepareScanBlock();
     return ReadRecord(size);
+}
+
+int MarkOverflow(int status, int* mark) {
+    *mark = status == STATUS_BUFFER_TOO_SHORT ? 1 : 0;
+    if (!*mark) return status;
+    runTotals.overflowSeen = 1;
+    return STATUS_OK;
 }
 
 int CancelScan() {
@@ -41,11 +52,15 @@ int EndScan(int status) {
     return status;
 }
 
-int CountRecordAndCheckCancel() {
+int CountRecord() {
     runTotals.scannedCount += 1;
     if (runTotals.scannedCount % PROGRESS_INTERVAL != 0) return 0;
     ShowProgress();
-    return EscapePressed() ? 1 : 0;
+    return 1;
+}
+
+int CountRecordAndCheckCancel() {
+    return CountRecord() && EscapePressed() ? 1 : 0;
 }
 
 int TallyRecordSize(uint32_t size, int mark, uint32_t* previous) {

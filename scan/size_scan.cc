@@ -3,22 +3,18 @@
 // the data buffer is counted at the buffer's size and marked with "+".
 #include <cstdio>
 
-#include "cli/options.h"
 #include "cli/output.h"
+#include "cli/run_options.h"
 #include "engine/engine.h"
 #include "report/totals.h"
+#include "scan/scan_common.h"
 #include "scan/scans.h"
 
 int ScanRecordSizes() {
     FileBlock* block = &fileTable[DATA_FILE];
     uint32_t size = 0;
     int mark = 0;
-    int status = ReadFirstRecord(&size);
-    if (status == STATUS_BUFFER_TOO_SHORT) {
-        runTotals.overflowSeen = 1;
-        mark = 1;
-        status = STATUS_OK;
-    }
+    int status = MarkOverflow(ReadFirstRecord(&size), &mark);
     if (status == STATUS_OK) {
         if (runOptions.debugLevel >= 1) OutputPrintf("RecSize: %d\n", static_cast<int>(size));
         if (!runOptions.countSizes) {
@@ -34,13 +30,7 @@ int ScanRecordSizes() {
                 OutputPrintf("RecSize Changed to %6d%c\n", static_cast<int>(size), mark ? '+' : ' ');
             }
             block->op = OP_STEP_NEXT;
-            status = ReadRecord(&size);
-            mark = 0;
-            if (status == STATUS_BUFFER_TOO_SHORT) {
-                mark = 1;
-                runTotals.overflowSeen = 1;
-                status = STATUS_OK;
-            }
+            status = MarkOverflow(ReadRecord(&size), &mark);
             if (runOptions.debugLevel >= 1) OutputPrintf("RecSize: %d\n", static_cast<int>(size));
         }
     }

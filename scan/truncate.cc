@@ -4,11 +4,12 @@
 // program changes a file.
 #include <cstdio>
 
-#include "cli/options.h"
 #include "cli/output.h"
+#include "cli/run_options.h"
 #include "engine/engine.h"
 #include "report/progress.h"
 #include "report/totals.h"
+#include "scan/scan_common.h"
 #include "scan/scans.h"
 
 namespace {
@@ -43,11 +44,8 @@ uint32_t TrimmedLength(const unsigned char* record, uint32_t length, uint32_t mi
 int TruncateFiller() {
     FileBlock* block = &fileTable[DATA_FILE];
     const uint32_t minimum = static_cast<uint32_t>(runOptions.truncateMin);
-    block->dataBuf = recordBuffer;
+    PrepareScanBlock();
     block->dataLen = static_cast<uint16_t>(STANDARD_DATA_LEN);
-    block->keyNum = 0;
-    block->keyBuf = keyScratch;
-    block->op = OP_STEP_FIRST;
     int status = CallEngine(block);
     while (status == STATUS_OK) {
         if (EscapePressed()) return CancelScan();
@@ -57,8 +55,7 @@ int TruncateFiller() {
             runTotals.updatedCount += 1;
             runTotals.freedBytes += length - trimmed;
         }
-        runTotals.scannedCount += 1;
-        if (runTotals.scannedCount % PROGRESS_INTERVAL == 0) ShowProgress();
+        CountRecord();  // the Esc test comes before every record instead
         block->op = OP_STEP_NEXT;
         block->dataLen = static_cast<uint16_t>(STANDARD_DATA_LEN);
         status = CallEngine(block);

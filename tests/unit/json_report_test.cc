@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/options.h"
+#include "cli/run_options.h"
 #include "report/json_report.h"
 #include "report/totals.h"
 

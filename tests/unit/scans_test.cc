@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/options.h"
+#include "cli/run_options.h"
 #include "engine/engine.h"
 #include "report/totals.h"
 #include "scan/scans.h"

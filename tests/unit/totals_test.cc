@@ -5,8 +5,8 @@
 #include <string>
 #include <utility>
 
-#include "cli/options.h"
 #include "cli/output.h"
+#include "cli/run_options.h"
 #include "report/totals.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "scan/scans.h"
+#include "scan/scan_common.h"
 
 namespace {
 

@@ -1,0 +1,46 @@
+// What the three scans share: reading a record, the block set-up, the
+// counting, the spinner and Esc, and where a scan ends. Internal to scan/.
+#pragma once
+
+#include <cstdint>
+
+constexpr int SCAN_CANCELLED = 1;
+
+// One step request with the block's current op into recordBuffer, through
+// the extended entry when the engine has it; *size is the length returned.
+int ReadRecord(uint32_t* size);
+
+// Sets up the data file's block for a scan's first request: Step First into
+// recordBuffer, key number 0, the scans' key buffer.
+void PrepareScanBlock();
+
+// PrepareScanBlock, then reads the first record.
+int ReadFirstRecord(uint32_t* size);
+
+// A read's status as the size scan takes it: 22 (the record did not fit the
+// buffer) sets *mark and overflowSeen and counts as 0; any other status
+// clears *mark and stands.
+int MarkOverflow(int status, int* mark);
+
+// The length a record of `length` bytes is cut to by the truncation scan:
+// one filler byte stays after the last byte that is not filler, and never
+// fewer than `minimum` bytes (minimum is at least 4); `length` itself when
+// the record stays as it is.
+uint32_t TrimmedLength(const unsigned char* record, uint32_t length, uint32_t minimum);
+
+// Adds a record's size to the histogram (with /C) and the extremes.
+// Returns 1 when the size differs from *previous, which then takes it.
+int TallyRecordSize(uint32_t size, int mark, uint32_t* previous);
+
+// Where a scan ends: each records in runTotals how, and returns what the
+// scan returns. CancelScan also writes the cancel message.
+int CancelScan();
+int EndScan(int status);
+
+// Counts a record and turns the spinner every 1000 records; returns 1 when
+// the spinner turned.
+int CountRecord();
+
+// CountRecord, and when the spinner turned, looks for Esc. Returns 1 when the
+// scan must stop because Esc was pressed.
+int CountRecordAndCheckCancel();
