@@ -16,6 +16,21 @@ namespace localengine {
 // 2 MiB measured faster than 512 KiB, 1 MiB and 4 MiB.
 constexpr size_t kReadSize = 2048 * 1024;
 
+// While one lives, the calling thread blocks every signal (POSIX), so a
+// thread started meanwhile begins with them all blocked: the engine's own
+// threads never take a signal the program expects to handle on its thread
+// (a terminal's stop and continue, say), where it blocks them as it needs.
+class SignalsBlocked {
+public:
+    SignalsBlocked();
+    ~SignalsBlocked();
+    SignalsBlocked(const SignalsBlocked&) = delete;
+    SignalsBlocked& operator=(const SignalsBlocked&) = delete;
+
+private:
+    unsigned char saved_[128];  // the thread's signal mask before
+};
+
 class File {
 public:
     enum class Result { Ok, NotFound, InUse, Exists, Failed };

@@ -1,9 +1,12 @@
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "file_io.h"
 
@@ -50,6 +53,21 @@ bool repeat(size_t n, size_t* done, Io io) {
 }
 
 }  // namespace
+
+static_assert(sizeof(sigset_t) <= 128, "a signal mask fits SignalsBlocked");
+
+SignalsBlocked::SignalsBlocked() {
+    sigset_t all, before;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &before);
+    std::memcpy(saved_, &before, sizeof before);
+}
+
+SignalsBlocked::~SignalsBlocked() {
+    sigset_t before;
+    std::memcpy(&before, saved_, sizeof before);
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+}
 
 bool File::isOpen() const { return handle_ >= 0; }
 

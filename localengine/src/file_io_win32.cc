@@ -42,6 +42,10 @@ HANDLE openWith(const std::string& path, DWORD access, DWORD disposition) {
 
 }  // namespace
 
+// Windows delivers no signal to an arbitrary thread.
+SignalsBlocked::SignalsBlocked() : saved_{} {}
+SignalsBlocked::~SignalsBlocked() {}
+
 bool File::isOpen() const { return handle_ != -1; }
 
 File::Result File::create(const std::string& path) {

@@ -80,7 +80,10 @@ void ReadWindow::startAhead(const File& file, uint64_t end) {
         std::lock_guard<std::mutex> hold(lock_);
         ++requested_;
     }
-    if (!reader_.joinable()) reader_ = std::thread(&ReadWindow::readerLoop, this);
+    if (!reader_.joinable()) {
+        SignalsBlocked quiet;  // the reader never runs the program's signal handlers
+        reader_ = std::thread(&ReadWindow::readerLoop, this);
+    }
     wake_.notify_one();
 }
 
