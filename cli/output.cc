@@ -57,6 +57,17 @@ void OutputPrintf(const char* format, ...) {
     if (consoleOutput) FlushStandardOutput();
 }
 
+void OutputText(const char* text, size_t length) {
+    if (length > OUTPUT_BUFFER_SIZE - outputLength) FlushStandardOutput();
+    if (length > OUTPUT_BUFFER_SIZE) {
+        SendOutput(text, length);
+    } else {
+        memcpy(outputBuffer + outputLength, text, length);
+        outputLength += length;
+    }
+    if (consoleOutput) FlushStandardOutput();
+}
+
 void ErrorPrintf(const char* format, ...) {
     FlushStandardOutput();
     // Standard error is unbuffered: the message goes out with one write

@@ -5,11 +5,16 @@
 // order they were written.
 #pragma once
 
+#include <cstddef>
+
 // Sets up the standard streams (see PrepareStandardStreams); the first step
 // of a run, before anything is opened or written.
 void PrepareOutput();
 
 void OutputPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Writes `length` bytes to standard output as they are.
+void OutputText(const char* text, size_t length);
+
 void ErrorPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Hands what standard output has gathered to the system.

@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <cstring>
 
 #include "cli/output.h"
 #include "cli/run_options.h"
@@ -70,4 +71,21 @@ int TallyRecordSize(uint32_t size, int mark, uint32_t* previous) {
     if (size < runTotals.smallestSize) runTotals.smallestSize = size;
     if (size > runTotals.largestSize) runTotals.largestSize = size;
     return 1;
+}
+
+int FormatSizeLine(char* line, const char* label, uint32_t size, char mark) {
+    if (size > 0x7FFFFFFFu) return -1;
+    size_t length = strlen(label);
+    memcpy(line, label, length);
+    char digits[10];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + size % 10);
+        size /= 10;
+    } while (size != 0);
+    for (int pad = count; pad < 6; ++pad) line[length++] = ' ';
+    while (count > 0) line[length++] = digits[--count];
+    line[length++] = mark;
+    line[length++] = '\n';
+    return static_cast<int>(length);
 }

@@ -10,6 +10,21 @@
 #include "scan/scan_common.h"
 #include "scan/scans.h"
 
+namespace {
+
+// LABEL "%6d%c\n" with the size and its mark character.
+void PrintSizeLine(const char* label, uint32_t size, int mark) {
+    char line[64];
+    int length = FormatSizeLine(line, label, size, mark ? '+' : ' ');
+    if (length >= 0) {
+        OutputText(line, static_cast<size_t>(length));
+    } else {
+        OutputPrintf("%s%6d%c\n", label, static_cast<int>(size), mark ? '+' : ' ');
+    }
+}
+
+}  // namespace
+
 int ScanRecordSizes() {
     FileBlock* block = &fileTable[DATA_FILE];
     uint32_t size = 0;
@@ -18,7 +33,7 @@ int ScanRecordSizes() {
     if (status == STATUS_OK) {
         if (runOptions.debugLevel >= 1) OutputPrintf("RecSize: %d\n", static_cast<int>(size));
         if (!runOptions.countSizes) {
-            OutputPrintf("RecSize Started at %6d%c\n", static_cast<int>(size), mark ? '+' : ' ');
+            PrintSizeLine("RecSize Started at ", size, mark);
         }
         runTotals.largestSize = size;
         runTotals.smallestSize = size;
@@ -27,7 +42,7 @@ int ScanRecordSizes() {
             if (CountRecordAndCheckCancel()) return CancelScan();
             // A marked size has set overflowSeen already, when it was read.
             if (TallyRecordSize(size, mark, &previous) && !runOptions.countSizes) {
-                OutputPrintf("RecSize Changed to %6d%c\n", static_cast<int>(size), mark ? '+' : ' ');
+                PrintSizeLine("RecSize Changed to ", size, mark);
             }
             block->op = OP_STEP_NEXT;
             status = MarkOverflow(ReadRecord(&size), &mark);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "scan/scan_common.h"
@@ -30,6 +31,21 @@ TEST(TrimmedLength, KeepsOneFillerByteAndTheMinimum) {
                   c.expected)
             << '"' << c.record << "\" minimum " << c.minimum;
     }
+}
+
+TEST(FormatSizeLine, GivesWhatPrintfGives) {
+    const uint32_t sizes[] = {0, 7, 99999, 100000, 999999, 1000000, 258048, 64000, 2147483647u};
+    for (uint32_t size : sizes) {
+        for (char mark : {' ', '+'}) {
+            char expected[64], line[64];
+            int length = std::snprintf(expected, sizeof expected, "RecSize Changed to %6d%c\n",
+                                       static_cast<int>(size), mark);
+            ASSERT_EQ(FormatSizeLine(line, "RecSize Changed to ", size, mark), length) << size;
+            EXPECT_EQ(std::string(line, static_cast<size_t>(length)), expected) << size;
+        }
+    }
+    char line[64];
+    EXPECT_EQ(FormatSizeLine(line, "RecSize Changed to ", 2147483648u, ' '), -1);
 }
 
 }  // namespace
