@@ -19,8 +19,10 @@ void* FindEngineEntry(void* library, EngineEntryKind kind);
 // The system's reason for the last failure of the two above, on one line.
 void EngineLibraryReason(char* text, size_t size);
 
-// Calls an entry found above with the system's calling convention.
-int16_t CallStandardEntry(void* entry, uint16_t op, void* posBlock, void* dataBuf,
-                          uint32_t* dataLen, void* keyBuf, uint8_t keyLen, int8_t keyNum);
-int CallExtendedEntry(void* entry, uint16_t op, void* posBlock, void* dataBuf, uint32_t* dataLen,
-                      void* keyBuf, uint8_t keyLen, int8_t keyNum);
+// The entries as the system calls them: the build defines
+// RECMETER_ENGINE_CALL as the engine's calling convention (__stdcall on
+// Windows, nothing elsewhere).
+using StandardEntry = int16_t(RECMETER_ENGINE_CALL*)(uint16_t, void*, void*, uint32_t*, void*,
+                                                     uint8_t, int8_t);
+using ExtendedEntry = int(RECMETER_ENGINE_CALL*)(uint16_t, void*, void*, uint32_t*, void*, uint8_t,
+                                                 int8_t);

@@ -38,12 +38,12 @@ void* EntryPoint(EngineEntryKind kind) {
 
 int16_t EngineStandardCall(uint16_t op, void* posBlock, void* dataBuf, uint32_t* dataLen,
                            void* keyBuf, uint8_t keyLen, int8_t keyNum) {
-    return CallStandardEntry(EntryPoint(STANDARD_ENTRY), op, posBlock, dataBuf, dataLen, keyBuf,
-                             keyLen, keyNum);
+    auto entry = reinterpret_cast<StandardEntry>(EntryPoint(STANDARD_ENTRY));
+    return entry(op, posBlock, dataBuf, dataLen, keyBuf, keyLen, keyNum);
 }
 
 int EngineExtendedCall(uint16_t op, void* posBlock, void* dataBuf, uint32_t* dataLen,
                        void* keyBuf, uint8_t keyLen, int8_t keyNum) {
-    return CallExtendedEntry(EntryPoint(EXTENDED_ENTRY), op, posBlock, dataBuf, dataLen, keyBuf,
-                             keyLen, keyNum);
+    auto entry = reinterpret_cast<ExtendedEntry>(EntryPoint(EXTENDED_ENTRY));
+    return entry(op, posBlock, dataBuf, dataLen, keyBuf, keyLen, keyNum);
 }

@@ -9,9 +9,6 @@
 
 namespace {
 
-using StandardEntry = int16_t (*)(uint16_t, void*, void*, uint32_t*, void*, uint8_t, int8_t);
-using ExtendedEntry = int (*)(uint16_t, void*, void*, uint32_t*, void*, uint8_t, int8_t);
-
 char lastFailure[256];
 
 void NoteFailure(const char* reason) {
@@ -69,16 +66,4 @@ void* FindEngineEntry(void* library, EngineEntryKind kind) {
 
 void EngineLibraryReason(char* text, size_t size) {
     snprintf(text, size, "%s", lastFailure);
-}
-
-int16_t CallStandardEntry(void* entry, uint16_t op, void* posBlock, void* dataBuf,
-                          uint32_t* dataLen, void* keyBuf, uint8_t keyLen, int8_t keyNum) {
-    return reinterpret_cast<StandardEntry>(entry)(op, posBlock, dataBuf, dataLen, keyBuf, keyLen,
-                                                  keyNum);
-}
-
-int CallExtendedEntry(void* entry, uint16_t op, void* posBlock, void* dataBuf, uint32_t* dataLen,
-                      void* keyBuf, uint8_t keyLen, int8_t keyNum) {
-    return reinterpret_cast<ExtendedEntry>(entry)(op, posBlock, dataBuf, dataLen, keyBuf, keyLen,
-                                                  keyNum);
 }

@@ -7,9 +7,6 @@
 
 namespace {
 
-using StandardEntry = int16_t(WINAPI*)(uint16_t, void*, void*, uint32_t*, void*, uint8_t, int8_t);
-using ExtendedEntry = int(WINAPI*)(uint16_t, void*, void*, uint32_t*, void*, uint8_t, int8_t);
-
 const char ENGINE_LIBRARY[] = "w3btrv7.dll";
 constexpr DWORD FOLDER_CHARS = MAX_PATH;
 
@@ -96,16 +93,4 @@ void EngineLibraryReason(char* text, size_t size) {
         text[--length] = '\0';
     }
     if (length == 0) snprintf(text, size, "error %lu", static_cast<unsigned long>(error));
-}
-
-int16_t CallStandardEntry(void* entry, uint16_t op, void* posBlock, void* dataBuf,
-                          uint32_t* dataLen, void* keyBuf, uint8_t keyLen, int8_t keyNum) {
-    return reinterpret_cast<StandardEntry>(entry)(op, posBlock, dataBuf, dataLen, keyBuf, keyLen,
-                                                  keyNum);
-}
-
-int CallExtendedEntry(void* entry, uint16_t op, void* posBlock, void* dataBuf, uint32_t* dataLen,
-                      void* keyBuf, uint8_t keyLen, int8_t keyNum) {
-    return reinterpret_cast<ExtendedEntry>(entry)(op, posBlock, dataBuf, dataLen, keyBuf, keyLen,
-                                                  keyNum);
 }
