@@ -61,7 +61,7 @@ int MeasureRecord(uint32_t* size, int* mark) {
 
 // A read's status as this scan takes it: 0 clears the mark, 22 measures the
 // record that did not fit; any other status stands.
-int MeasureIfTooLong(uint32_t* size, int* mark, int status) {
+int TakeStatus(int status, uint32_t* size, int* mark) {
     if (status == STATUS_OK) {
         *mark = 0;
     } else if (status == STATUS_BUFFER_TOO_SHORT) {
@@ -70,31 +70,22 @@ int MeasureIfTooLong(uint32_t* size, int* mark, int status) {
     return status;
 }
 
+void PrintFirst(uint32_t size, int mark) {
+    if (!runOptions.countSizes || runOptions.debugLevel >= 1) {
+        OutputPrintf("RecSize Started at %10u%s\n", static_cast<unsigned>(size), mark ? "+" : "");
+    }
+}
+
+void PrintChange(uint32_t size, int mark) {
+    OutputPrintf("RecSize Changed to %10u%s\n", static_cast<unsigned>(size), mark ? "+" : "");
+}
+
+void PrintRead(uint32_t size) { OutputPrintf("RecSize: %u\n", static_cast<unsigned>(size)); }
+
+void PrintAbnormal(int status) { OutputPrintf("Abnormal Termination, Status = %d.\n", status); }
+
+const SizeScanForm LARGE_SCAN = {TakeStatus, PrintFirst, PrintChange, PrintRead, PrintAbnormal};
+
 }  // namespace
 
-int ScanLargeRecords() {
-    FileBlock* block = &fileTable[DATA_FILE];
-    uint32_t size = 0;
-    int mark = 0;
-    int status = MeasureIfTooLong(&size, &mark, ReadFirstRecord(&size));
-    if (status == STATUS_OK) {
-        if (!runOptions.countSizes || runOptions.debugLevel >= 1) {
-            OutputPrintf("RecSize Started at %10u%s\n", static_cast<unsigned>(size), mark ? "+" : "");
-        }
-        runTotals.largestSize = size;
-        runTotals.smallestSize = size;
-        uint32_t previous = size;
-        while (status == STATUS_OK) {
-            if (CountRecordAndCheckCancel()) return CancelScan();
-            if (TallyRecordSize(size, mark, &previous) && !runOptions.countSizes) {
-                OutputPrintf("RecSize Changed to %10u%s\n", static_cast<unsigned>(size), mark ? "+" : "");
-            }
-            block->keyNum = 0;
-            block->op = OP_STEP_NEXT;
-            status = MeasureIfTooLong(&size, &mark, ReadRecord(&size));
-            if (runOptions.debugLevel >= 1) OutputPrintf("RecSize: %u\n", static_cast<unsigned>(size));
-        }
-    }
-    if (status != STATUS_END_OF_FILE) OutputPrintf("Abnormal Termination, Status = %d.\n", status);
-    return EndScan(status);
-}
+int ScanLargeRecords() { return WalkRecordSizes(&LARGE_SCAN); }

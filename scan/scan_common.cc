@@ -73,6 +73,32 @@ int TallyRecordSize(uint32_t size, int mark, uint32_t* previous) {
     return 1;
 }
 
+int WalkRecordSizes(const SizeScanForm* form) {
+    FileBlock* block = &fileTable[DATA_FILE];
+    uint32_t size = 0;
+    int mark = 0;
+    int status = form->takeStatus(ReadFirstRecord(&size), &size, &mark);
+    if (status == STATUS_OK) {
+        form->printFirst(size, mark);
+        runTotals.largestSize = size;
+        runTotals.smallestSize = size;
+        uint32_t previous = size;
+        while (status == STATUS_OK) {
+            if (CountRecordAndCheckCancel()) return CancelScan();
+            if (TallyRecordSize(size, mark, &previous) && !runOptions.countSizes) {
+                form->printChange(size, mark);
+            }
+            // A measuring scan's chunk request leaves its own key number.
+            block->keyNum = 0;
+            block->op = OP_STEP_NEXT;
+            status = form->takeStatus(ReadRecord(&size), &size, &mark);
+            if (runOptions.debugLevel >= 1) form->printRead(size);
+        }
+    }
+    if (status != STATUS_END_OF_FILE) form->printAbnormal(status);
+    return EndScan(status);
+}
+
 int FormatSizeLine(char* line, const char* label, uint32_t size, char mark) {
     if (size > 0x7FFFFFFFu) return -1;
     size_t length = strlen(label);

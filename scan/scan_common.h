@@ -32,6 +32,24 @@ uint32_t TrimmedLength(const unsigned char* record, uint32_t length, uint32_t mi
 // Returns 1 when the size differs from *previous, which then takes it.
 int TallyRecordSize(uint32_t size, int mark, uint32_t* previous);
 
+// What a size-reporting scan does its own way around the walk they share.
+struct SizeScanForm {
+    // A read's status as the scan takes it (0, 22 and the rest), with the
+    // size read and its "+" mark.
+    int (*takeStatus)(int status, uint32_t* size, int* mark);
+    // The first record's lines, a change of size, the /D line after a read,
+    // and the line of a status that is not end of file.
+    void (*printFirst)(uint32_t size, int mark);
+    void (*printChange)(uint32_t size, int mark);
+    void (*printRead)(uint32_t size);
+    void (*printAbnormal)(int status);
+};
+
+// Steps through every record from the first, tallying each size and
+// printing as `form` says, until a status other than 0 or Esc; returns what
+// the scan returns.
+int WalkRecordSizes(const SizeScanForm* form);
+
 // Where a scan ends: each records in runTotals how, and returns what the
 // scan returns. CancelScan also writes the cancel message.
 int CancelScan();

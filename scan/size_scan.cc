@@ -23,32 +23,22 @@ void PrintSizeLine(const char* label, uint32_t size, int mark) {
     }
 }
 
+int TakeStatus(int status, uint32_t*, int* mark) { return MarkOverflow(status, mark); }
+
+void PrintFirst(uint32_t size, int mark) {
+    if (runOptions.debugLevel >= 1) OutputPrintf("RecSize: %d\n", static_cast<int>(size));
+    if (!runOptions.countSizes) PrintSizeLine("RecSize Started at ", size, mark);
+}
+
+// A marked size has set overflowSeen already, when it was read.
+void PrintChange(uint32_t size, int mark) { PrintSizeLine("RecSize Changed to ", size, mark); }
+
+void PrintRead(uint32_t size) { OutputPrintf("RecSize: %d\n", static_cast<int>(size)); }
+
+void PrintAbnormal(int status) { OutputPrintf("Abnormal Termination Status %d.\n", status); }
+
+const SizeScanForm SIZE_SCAN = {TakeStatus, PrintFirst, PrintChange, PrintRead, PrintAbnormal};
+
 }  // namespace
 
-int ScanRecordSizes() {
-    FileBlock* block = &fileTable[DATA_FILE];
-    uint32_t size = 0;
-    int mark = 0;
-    int status = MarkOverflow(ReadFirstRecord(&size), &mark);
-    if (status == STATUS_OK) {
-        if (runOptions.debugLevel >= 1) OutputPrintf("RecSize: %d\n", static_cast<int>(size));
-        if (!runOptions.countSizes) {
-            PrintSizeLine("RecSize Started at ", size, mark);
-        }
-        runTotals.largestSize = size;
-        runTotals.smallestSize = size;
-        uint32_t previous = size;
-        while (status == STATUS_OK) {
-            if (CountRecordAndCheckCancel()) return CancelScan();
-            // A marked size has set overflowSeen already, when it was read.
-            if (TallyRecordSize(size, mark, &previous) && !runOptions.countSizes) {
-                PrintSizeLine("RecSize Changed to ", size, mark);
-            }
-            block->op = OP_STEP_NEXT;
-            status = MarkOverflow(ReadRecord(&size), &mark);
-            if (runOptions.debugLevel >= 1) OutputPrintf("RecSize: %d\n", static_cast<int>(size));
-        }
-    }
-    if (status != STATUS_END_OF_FILE) OutputPrintf("Abnormal Termination Status %d.\n", status);
-    return EndScan(status);
-}
+int ScanRecordSizes() { return WalkRecordSizes(&SIZE_SCAN); }
