@@ -80,12 +80,18 @@ void PrintChange(uint32_t size, int mark) {
     OutputPrintf("RecSize Changed to %10u%s\n", static_cast<unsigned>(size), mark ? "+" : "");
 }
 
-void PrintRead(uint32_t size) { OutputPrintf("RecSize: %u\n", static_cast<unsigned>(size)); }
+void PrintRead(uint32_t size) {
+    OutputPrintf("RecSize: %u\n", static_cast<unsigned>(size));
+}
 
-void PrintAbnormal(int status) { OutputPrintf("Abnormal Termination, Status = %d.\n", status); }
+void PrintAbnormal(int status) {
+    OutputPrintf("Abnormal Termination, Status = %d.\n", status);
+}
 
 const SizeScanForm LARGE_SCAN = {TakeStatus, PrintFirst, PrintChange, PrintRead, PrintAbnormal};
 
 }  // namespace
 
-int ScanLargeRecords() { return WalkRecordSizes(&LARGE_SCAN); }
+int ScanLargeRecords() {
+    return WalkRecordSizes(&LARGE_SCAN);
+}

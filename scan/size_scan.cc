@@ -23,7 +23,9 @@ void PrintSizeLine(const char* label, uint32_t size, int mark) {
     }
 }
 
-int TakeStatus(int status, uint32_t*, int* mark) { return MarkOverflow(status, mark); }
+int TakeStatus(int status, uint32_t*, int* mark) {
+    return MarkOverflow(status, mark);
+}
 
 void PrintFirst(uint32_t size, int mark) {
     if (runOptions.debugLevel >= 1) OutputPrintf("RecSize: %d\n", static_cast<int>(size));
@@ -31,14 +33,22 @@ void PrintFirst(uint32_t size, int mark) {
 }
 
 // A marked size has set overflowSeen already, when it was read.
-void PrintChange(uint32_t size, int mark) { PrintSizeLine("RecSize Changed to ", size, mark); }
+void PrintChange(uint32_t size, int mark) {
+    PrintSizeLine("RecSize Changed to ", size, mark);
+}
 
-void PrintRead(uint32_t size) { OutputPrintf("RecSize: %d\n", static_cast<int>(size)); }
+void PrintRead(uint32_t size) {
+    OutputPrintf("RecSize: %d\n", static_cast<int>(size));
+}
 
-void PrintAbnormal(int status) { OutputPrintf("Abnormal Termination Status %d.\n", status); }
+void PrintAbnormal(int status) {
+    OutputPrintf("Abnormal Termination Status %d.\n", status);
+}
 
 const SizeScanForm SIZE_SCAN = {TakeStatus, PrintFirst, PrintChange, PrintRead, PrintAbnormal};
 
 }  // namespace
 
-int ScanRecordSizes() { return WalkRecordSizes(&SIZE_SCAN); }
+int ScanRecordSizes() {
+    return WalkRecordSizes(&SIZE_SCAN);
+}
