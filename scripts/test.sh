@@ -17,14 +17,15 @@ step() { printf '\n==== %s\n' "$*"; }
 started=$SECONDS
 
 # ---- packages ---------------------------------------------------------------
-# What the builds and tests need from Debian; only the missing ones are
-# installed, so a prepared machine spends no time here.
+# What the builds, the tests and bench/run.sh need from Debian (the
+# benchmark installs nothing itself); only the missing ones are installed, so
+# a prepared machine spends no time here.
 PACKAGES=(
   cmake make g++ libgtest-dev googletest nlohmann-json3-dev
   g++-mingw-w64-i686
   wine wine32:i386
   clang libclang-rt-14-dev
-  sqlite3 hyperfine time libbenchmark-dev
+  sqlite3 hyperfine time libbenchmark-dev python3
   groff-base
   g++-aarch64-linux-gnu libc6-arm64-cross libstdc++6-arm64-cross qemu-user
 )
