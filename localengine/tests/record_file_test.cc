@@ -9,7 +9,7 @@
 #include "crc32c.h"
 #include "format.h"
 #include "localengine.h"
-#include "temp_dir.h"
+#include "support/test_support.h"
 
 namespace localengine {
 namespace {
@@ -66,7 +66,7 @@ protected:
         return out;
     }
 
-    TempDir dir_;
+    support::TempDir dir_{"le"};
     std::string path_ = dir_.path("f.dat");
 };
 
@@ -211,7 +211,7 @@ TEST_F(RecordFileTest, UpdatesShortenRewriteAndRefuseToGrow) {
 TEST_F(RecordFileTest, OpenRollsBackAnInterruptedRewrite) {
     const std::vector<std::string> records = {recordOf(30, 1), recordOf(50, 2)};
     make(records);
-    const std::string original = readWhole(path_);
+    const std::string original = support::ReadFile(path_);
     const uint64_t second = recordEnd(kFileHeaderSize, 30);
     RecordHeader old;
     ASSERT_TRUE(decodeRecordHeader(bytesOf(original) + second, second, &old));
@@ -227,17 +227,17 @@ TEST_F(RecordFileTest, OpenRollsBackAnInterruptedRewrite) {
                 encodeRecordHeader(RecordHeader{20, 50, crc32c(0, nw.data(), 20)}, second,
                                    reinterpret_cast<unsigned char*>(&crashed[second]));
             }
-            writeWhole(path_, crashed);
-            writeWhole(RecordFile::journalPath(path_), journal);
+            support::WriteFile(path_, crashed);
+            support::WriteFile(RecordFile::journalPath(path_), journal);
             EXPECT_EQ(reopenAndReadAll(), records) << written << " " << headerWritten;
-            EXPECT_EQ(readWhole(path_), original);
+            EXPECT_EQ(support::ReadFile(path_), original);
             EXPECT_FALSE(File::exists(RecordFile::journalPath(path_)));
         }
     }
     // A journal torn while it was written means the record was never touched.
     for (size_t cut : {size_t{0}, size_t{10}, journal.size() - 1}) {
-        writeWhole(path_, original);
-        writeWhole(RecordFile::journalPath(path_), journal.substr(0, cut));
+        support::WriteFile(path_, original);
+        support::WriteFile(RecordFile::journalPath(path_), journal.substr(0, cut));
         EXPECT_EQ(reopenAndReadAll(), records) << cut;
         EXPECT_FALSE(File::exists(RecordFile::journalPath(path_)));
     }
@@ -249,19 +249,19 @@ TEST_F(RecordFileTest, OpenRecoversCompleteRecordsFromATornTail) {
     std::vector<std::string> records;
     for (int i = 0; i < 5; ++i) records.push_back(recordOf(20 + 13 * i, i));
     make(records);
-    std::string full = readWhole(path_);
+    std::string full = support::ReadFile(path_);
     // The header as it was before the last three were appended.
     uint64_t ends[6] = {kFileHeaderSize};
     for (int i = 0; i < 5; ++i) ends[i + 1] = recordEnd(ends[i], uint32_t(records[i].size()));
     encodeState(FileState{ends[2], 2}, reinterpret_cast<unsigned char*>(&full[kStateOffset]));
 
     for (uint64_t size = ends[2]; size <= ends[5]; ++size) {
-        writeWhole(path_, full.substr(0, size));
+        support::WriteFile(path_, full.substr(0, size));
         size_t complete = 2;
         while (complete < 5 && ends[complete + 1] <= size) ++complete;
         std::vector<std::string> expect(records.begin(), records.begin() + long(complete));
         ASSERT_EQ(reopenAndReadAll(), expect) << "cut at " << size;
-        EXPECT_EQ(readWhole(path_).size(), ends[complete]);
+        EXPECT_EQ(support::ReadFile(path_).size(), ends[complete]);
     }
 }
 
@@ -271,9 +271,9 @@ TEST_F(RecordFileTest, OpenRecoversCompleteRecordsFromATornTail) {
 TEST_F(RecordFileTest, DamageIsReportedNeverMisread) {
     const std::vector<std::string> records = {recordOf(3, 1), recordOf(70, 2), recordOf(0, 3), recordOf(33, 4)};
     make(records, "own");
-    const std::string good = readWhole(path_);
+    const std::string good = support::ReadFile(path_);
     auto probe = [&](const std::string& bytes, const std::string& what) {
-        writeWhole(path_, bytes);
+        support::WriteFile(path_, bytes);
         RecordFile f(tiny());
         int st = f.open(path_, "own");
         ASSERT_TRUE(st == kOk || st == kDamaged || st == kNotOurFile || st == kOwnerError) << what << ": " << st;
@@ -295,7 +295,7 @@ TEST_F(RecordFileTest, DamageIsReportedNeverMisread) {
         }
     }
     for (size_t size = 0; size < good.size(); ++size) {
-        writeWhole(path_, good.substr(0, size));
+        support::WriteFile(path_, good.substr(0, size));
         RecordFile f(tiny());
         EXPECT_EQ(f.open(path_, "own"), size < kFileHeaderSize ? kNotOurFile : kDamaged) << size;
     }
@@ -307,7 +307,7 @@ TEST_F(RecordFileTest, RecordsBeyondFourGiBKeepTheirPositions) {
     ASSERT_EQ(RecordFile::create(path_, {}), kOk);
     {
         // An empty file whose records end at 5 GiB (the space between is never read).
-        std::string head = readWhole(path_);
+        std::string head = support::ReadFile(path_);
         encodeState(FileState{far, 0}, reinterpret_cast<unsigned char*>(&head[kStateOffset]));
         File raw;
         ASSERT_EQ(raw.open(path_), File::Result::Ok);

@@ -5,13 +5,14 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <termios.h>
 
-#include <chrono>
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "support/process.h"
+#include "support/test_support.h"
 
 namespace e2e {
 
@@ -39,72 +40,24 @@ Setup CheckSetup();
 std::string Expect(const std::string& text, Target target);
 inline std::string Expect(const std::string& text) { return Expect(text, CurrentTarget()); }
 
-// One step of a terminal conversation: once `after_stderr` has appeared on
-// the program's stderr (past what earlier steps waited for), write `send` to
-// the terminal.
-struct PtyStep {
-    std::string after_stderr;
-    std::string send;
-};
+// The runner, its options and results are the tests' shared ones.
+using support::Environment;
+using support::Result;
+using support::RunOptions;
+using support::SameTerminalSettings;
 
-struct RunOptions {
-    // Extra environment variables, e.g. {"LOCALENGINE_FAULTS", "24=2"}.
-    // LOCALENGINE_VERSION and LOCALENGINE_FAULTS are removed from the
-    // inherited environment unless given here.
-    std::vector<std::pair<std::string, std::string>> env;
-    std::chrono::milliseconds timeout{std::chrono::seconds(60)};
-    // Native target only: give the program a pseudo-terminal as its
-    // controlling terminal and stdin; stdout and stderr stay pipes.
-    bool pty = false;
-    std::vector<PtyStep> pty_script;
-};
-
-inline RunOptions WithEnv(std::vector<std::pair<std::string, std::string>> env) {
+inline RunOptions WithEnv(Environment env) {
     RunOptions options;
     options.env = std::move(env);
     return options;
 }
 
-struct Result {
-    std::string out;
-    std::string err;
-    int exit_code = -1;  // -1 when killed by a signal or timed out
-    int signal = 0;
-    bool timed_out = false;
-    // Only with a pty: the terminal's settings before the program started
-    // and after it ended, everything it wrote to the terminal, and the steps
-    // of the script that were carried out.
-    termios tty_before{};
-    termios tty_after{};
-    std::string tty_output;
-    size_t pty_steps_done = 0;
-};
-
-std::ostream& operator<<(std::ostream& os, const Result& r);
-
-// True when the settings a program could change (modes and control
-// characters) are the same.
-bool SameTerminalSettings(const termios& a, const termios& b);
-
-// Runs argv[0] (looked up in PATH when it has no slash) in `dir` with stdin
-// from /dev/null (or the pty) and no controlling terminal. A run past the
-// timeout is killed and reported as a test failure.
+// Runs argv in `dir` (support::RunCommand) with the engine's test switches,
+// LOCALENGINE_VERSION and LOCALENGINE_FAULTS, removed unless the options set
+// them, and wine's own diagnostics off unless WINEDEBUG is set, since they
+// would land in the standard error the tests compare.
 Result RunCommand(const std::vector<std::string>& argv, const std::string& dir,
                   const RunOptions& options = {});
-
-// A fresh temporary folder, removed with its contents at the end (kept when
-// RECMETER_E2E_KEEP is set, for looking at a failure).
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 // Skips the current test on targets that have no pseudo-terminal.
 #define E2E_REQUIRE_PTY_TARGET()                                        \
@@ -117,8 +70,8 @@ private:
 // run in it.
 class E2ETest : public ::testing::Test {
 protected:
-    const std::string& dir() const { return dir_.path(); }
-    std::string PathOf(const std::string& name) const { return dir() + "/" + name; }
+    const std::string& dir() const { return dir_.dir(); }
+    std::string PathOf(const std::string& name) const { return dir_.path(name); }
     static Target target() { return CurrentTarget(); }
     static bool windows() { return CurrentTarget() == Target::kWindows; }
 
@@ -137,12 +90,16 @@ protected:
     // recfile gen NAME --count --min --max --seed.
     void Gen(const std::string& name, uint32_t count, uint32_t min_len, uint32_t max_len,
              uint32_t seed = 1) const;
-    // Writes raw bytes into the test folder.
-    void WriteFile(const std::string& name, const std::string& bytes) const;
-    std::string ReadFile(const std::string& name) const;
+    // Each record's bytes in hex, one line a record (recfile hex NAME).
+    std::vector<std::string> HexLines(const std::string& name) const;
+    // Raw bytes in the test folder.
+    void WriteFile(const std::string& name, const std::string& bytes) const {
+        support::WriteFile(PathOf(name), bytes);
+    }
+    std::string ReadFile(const std::string& name) const { return support::ReadFile(PathOf(name)); }
 
 private:
-    TempDir dir_;
+    support::TempDir dir_{"recmeter-e2e"};
 };
 
 }  // namespace e2e

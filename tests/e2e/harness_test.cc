@@ -67,6 +67,29 @@ TEST_F(HarnessTest, MapsLineEndsForTheTarget) {
     }
 }
 
+// The byte helpers every test compares with.
+TEST_F(HarnessTest, HexAndLinesAtTheirEdges) {
+    const struct {
+        std::string text;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"", {}},
+        {"\n", {""}},
+        {"a", {"a"}},
+        {"a\n\nb\n", {"a", "", "b"}},
+        {"a\r\nb", {"a\r", "b"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(support::Lines(c.text), c.lines) << c.text;
+
+    const std::string bytes("\x00\x7f\x80\xff Az", 7);
+    EXPECT_EQ(support::Hex(bytes), "007f80ff20417a");
+    EXPECT_EQ(support::Unhex("007F80ff20417A"), std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    EXPECT_EQ(support::Hex(support::Unhex("")), "");
+    for (const char* bad : {"0", "abc", "0g", " 1"}) {
+        EXPECT_THROW(support::Unhex(bad), std::invalid_argument) << bad;
+    }
+}
+
 TEST_F(HarnessTest, PtyIsTheControllingTerminalAndTheScriptTalksToIt) {
     RunOptions options;
     options.pty = true;

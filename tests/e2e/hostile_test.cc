@@ -4,7 +4,6 @@
 // values of every shape; and a truncation run killed again and again. Every
 // run must end with its exact message and exit code, and leave the bytes of
 // the file as they were, or exactly as truncation wants them.
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -16,7 +15,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <random>
-#include <sstream>
 #include <thread>
 
 #include "recmeter_text.h"
@@ -38,16 +36,6 @@ std::string OpenFailure(int status, const std::string& name) {
     return kBanner + kPress + engine_says + Fmt("Unable to Open Files - Status %d\n", status);
 }
 
-std::string Hex(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string s;
-    for (unsigned char c : bytes) {
-        s += digits[c >> 4];
-        s += digits[c & 15];
-    }
-    return s;
-}
-
 // The number that follows `label` in `text`, or -1 when there is none.
 long NumberAfter(const std::string& text, const std::string& label) {
     const size_t at = text.find(label);
@@ -56,38 +44,16 @@ long NumberAfter(const std::string& text, const std::string& label) {
 
 // A run of the program under test that the test itself ends: started in its
 // own session with no input and its output thrown away.
-class Background {
+class Background : public support::Child {
 public:
-    Background(const std::vector<std::string>& argv, const std::string& dir) {
-        pid_ = fork();
-        if (pid_ == 0) {
-            setsid();
-            int null = open("/dev/null", O_RDWR);
-            dup2(null, 0);
-            dup2(null, 1);
-            dup2(null, 2);
-            if (chdir(dir.c_str()) != 0) _exit(126);
-            unsetenv("LOCALENGINE_FAULTS");
-            unsetenv("LOCALENGINE_VERSION");
-            std::vector<char*> args;
-            for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-            args.push_back(nullptr);
-            execvp(args[0], args.data());
-            _exit(127);
-        }
-    }
-    ~Background() {
-        if (pid_ > 0 && !reaped_) {
-            kill(pid_, SIGKILL);
-            Wait();
-        }
-    }
+    Background(const std::vector<std::string>& argv, const std::string& dir)
+        : Child(argv, Options(dir)) {}
 
     // True when the process holds `path` open (as the engine does while the
     // file is open), watched for up to `limit`; false once it has ended.
     bool WaitUntilHolding(const std::string& path, milliseconds limit) {
         const std::string target = std::filesystem::canonical(path).string();
-        const std::string fds = "/proc/" + std::to_string(pid_) + "/fd";
+        const std::string fds = "/proc/" + std::to_string(pid()) + "/fd";
         auto until = std::chrono::steady_clock::now() + limit;
         while (std::chrono::steady_clock::now() < until) {
             std::error_code error;
@@ -101,21 +67,13 @@ public:
         return false;
     }
 
-    bool Ended() {
-        if (!reaped_ && waitpid(pid_, &status_, WNOHANG) == pid_) reaped_ = true;
-        return reaped_;
-    }
-    void Signal(int signal) { kill(pid_, signal); }
-    // The wait status.
-    int Wait() {
-        if (!reaped_ && waitpid(pid_, &status_, 0) == pid_) reaped_ = true;
-        return status_;
-    }
-
 private:
-    pid_t pid_ = -1;
-    int status_ = 0;
-    bool reaped_ = false;
+    static RunOptions Options(const std::string& dir) {
+        RunOptions options;
+        options.dir = dir;
+        options.env = {{"LOCALENGINE_FAULTS", std::nullopt}, {"LOCALENGINE_VERSION", std::nullopt}};
+        return options;
+    }
 };
 
 class HostileTest : public E2ETest {
@@ -126,12 +84,6 @@ protected:
         argv.push_back(ProgramPath());
         argv.insert(argv.end(), args.begin(), args.end());
         return argv;
-    }
-    std::vector<std::string> HexLines(const std::string& name) const {
-        std::vector<std::string> lines;
-        std::istringstream in(Recfile({"hex", name}).out);
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
     }
 };
 
@@ -465,7 +417,7 @@ TEST_F(HostileTest, SoakKilledTruncationEndsExact) {
     Result check = RunCommand({RecfilePath(), "check", "soak.dat"}, dir());
     EXPECT_EQ(check.exit_code, 0) << check;
 
-    const std::string truncated = Hex("ABCDEFGHIJKLMNOPQRST") + "00";
+    const std::string truncated = support::Hex("ABCDEFGHIJKLMNOPQRST") + "00";
     std::vector<std::string> lines = HexLines("soak.dat");
     ASSERT_EQ(lines.size(), static_cast<size_t>(kRecords));
     for (size_t i = 0; i < lines.size(); ++i) {

@@ -10,13 +10,6 @@ namespace {
 
 using RecfileTest = E2ETest;
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
 std::string WithoutCarriageReturns(std::string text) {
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
     return text;
@@ -28,7 +21,7 @@ TEST_F(RecfileTest, ItemsRoundTripOnTheTarget) {
     Result hex = Recfile({"hex", "data.dat"});
 
     const std::vector<uint64_t> lengths{100, 200, 200, 200, 17, 3};
-    std::vector<std::string> list_lines = Lines(list.out);
+    std::vector<std::string> list_lines = support::Lines(list.out);
     ASSERT_EQ(list_lines.size(), lengths.size()) << list;
     uint64_t last_position = 0;
     for (size_t i = 0; i < lengths.size(); ++i) {
@@ -42,7 +35,7 @@ TEST_F(RecfileTest, ItemsRoundTripOnTheTarget) {
         last_position = position;
     }
 
-    std::vector<std::string> hex_lines = Lines(hex.out);
+    std::vector<std::string> hex_lines = support::Lines(hex.out);
     ASSERT_EQ(hex_lines.size(), lengths.size()) << hex;
     for (size_t i = 0; i < 4; ++i) {
         ASSERT_EQ(hex_lines[i].size(), 2 * lengths[i]);

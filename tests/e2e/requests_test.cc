@@ -10,7 +10,6 @@ namespace e2e {
 namespace {
 
 using RequestsTest = E2ETest;
-using Env = std::vector<std::pair<std::string, std::string>>;
 
 const std::string kVersionCall = "Version Call: Status=0, ";
 const std::string kAvailable = "BtrvEx IS available!\n";
@@ -104,7 +103,7 @@ TEST_F(RequestsTest, OpenOwnersAndFailures) {
     };
     const struct {
         std::vector<std::string> args;
-        Env env;
+        Environment env;
         int exit_code;
         std::string out_after_banner;  // after "Scanning Data File ..."
         std::string err_after_prompt;  // after "Press <Esc> ..."

@@ -12,13 +12,6 @@ namespace {
 
 class TruncateTest : public E2ETest {
 protected:
-    // Each record's bytes in hex, one per record, as the engine has them.
-    std::vector<std::string> Records(const std::string& name) const {
-        std::vector<std::string> lines;
-        std::istringstream in(Recfile({"hex", name}).out);
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
-    }
     // The lengths of all records, added up, as recfile lists them.
     uint64_t TotalLength(const std::string& name) const {
         uint64_t total = 0;
@@ -81,7 +74,7 @@ TEST_F(TruncateTest, TrimsTrailingFiller) {
         EXPECT_TRUE(Ran(
             r, 0, Truncating(c.minimum) + Scanning(name) + Report(scanned, 0, 0, ' ', c.updated),
             kBanner + kPress));
-        EXPECT_EQ(Records(name), after);
+        EXPECT_EQ(HexLines(name), after);
     }
 }
 
@@ -133,7 +126,7 @@ TEST_F(TruncateTest, EngineStatuses) {
         std::vector<std::string> expected;
         for (size_t i = 0; i < before.size(); ++i)
             expected.push_back(c.trimmed[i] ? trimmed[i] : before[i]);
-        EXPECT_EQ(Records("data.dat"), expected);
+        EXPECT_EQ(HexLines("data.dat"), expected);
         std::filesystem::remove(PathOf("data.dat"));
     }
 }
@@ -142,14 +135,14 @@ TEST_F(TruncateTest, EngineStatuses) {
 // bytes answers 22 and ends the scan; the records after it stay as they are.
 TEST_F(TruncateTest, LongRecordEndsTheScan) {
     Make("data.dat", {"10+5", "70000", "10+5"});
-    std::vector<std::string> before = Records("data.dat");
+    std::vector<std::string> before = HexLines("data.dat");
     ASSERT_EQ(before.size(), 3u);
     Result r = Run({"data.dat", "/T4"});
     EXPECT_TRUE(Ran(r, 0,
                     Truncating(4) + Scanning("data.dat") + "Abnormal Termination, Status 22.\n" +
                         Report(1, 0, 0, ' ', 1),
                     kBanner + kPress));
-    std::vector<std::string> after = Records("data.dat");
+    std::vector<std::string> after = HexLines("data.dat");
     EXPECT_EQ(after, (std::vector<std::string>{before[0].substr(0, 2 * 11), before[1], before[2]}));
 }
 
@@ -180,7 +173,7 @@ TEST_F(TruncateTest, WithOtherOptions) {
         EXPECT_TRUE(Ran(Run(Args(name, c.options)), 0,
                         c.out_before_banner + Scanning(name) + c.report, kBanner + kPress));
         if (!c.records.empty()) {
-            EXPECT_EQ(Records(name), std::vector<std::string>{"41424300"});
+            EXPECT_EQ(HexLines(name), std::vector<std::string>{"41424300"});
         }
     }
 }

@@ -11,7 +11,7 @@ using namespace localengine;
 
 struct Variant {
     std::string what;
-    Bytes bytes;
+    std::string bytes;
 };
 
 std::vector<Bytes> sampleRecords() {
@@ -26,36 +26,35 @@ uint64_t nextRandom(uint64_t& state) {
     return state >> 33;
 }
 
-std::vector<Variant> damagedVariants(const Bytes& good) {
+std::vector<Variant> damagedVariants(const std::string& good) {
     std::vector<Variant> out;
     const size_t n = good.size();
     out.push_back({"empty", {}});
-    out.push_back({"zeros of the same size", Bytes(n, 0)});
-    out.push_back({"zeros, 4096 bytes", Bytes(4096, 0)});
+    out.push_back({"zeros of the same size", std::string(n, '\0')});
+    out.push_back({"zeros, 4096 bytes", std::string(4096, '\0')});
     // Every byte of the file header and the first records, then a sample.
     const auto next = [](size_t at) { return at < 1024 ? at + 1 : at + 7; };
     for (size_t cut = 0; cut < n; cut = next(cut)) {
-        out.push_back({"truncated to " + std::to_string(cut), Bytes(good.begin(), good.begin() + cut)});
+        out.push_back({"truncated to " + std::to_string(cut), good.substr(0, cut)});
     }
     for (size_t at = 0; at < n; at = next(at)) {
-        Bytes b = good;
-        b[at] ^= static_cast<uint8_t>(1u << (at * 3 % 8));
+        std::string b = good;
+        b[at] = static_cast<char>(b[at] ^ (1 << (at * 3 % 8)));
         out.push_back({"bit flipped at " + std::to_string(at), b});
     }
     uint64_t state = 42;
     for (int i = 0; i < 40; ++i) {
-        Bytes b(nextRandom(state) % 8192);
-        for (uint8_t& byte : b) byte = static_cast<uint8_t>(nextRandom(state));
+        std::string b(nextRandom(state) % 8192, '\0');
+        for (char& byte : b) byte = static_cast<char>(nextRandom(state));
         out.push_back({"random bytes #" + std::to_string(i), b});
     }
     // A good start followed by noise: the records' own checks must catch it.
     for (size_t keep : {16u, 64u, 128u, 256u, 512u, 1024u}) {
-        Bytes b = good;
-        for (size_t i = keep; i < b.size(); ++i) b[i] = static_cast<uint8_t>(nextRandom(state));
+        std::string b = good;
+        for (size_t i = keep; i < b.size(); ++i) b[i] = static_cast<char>(nextRandom(state));
         out.push_back({"noise after byte " + std::to_string(keep), b});
     }
-    Bytes tail = good;
-    tail.insert(tail.end(), good.begin() + static_cast<std::ptrdiff_t>(n / 2), good.end());
+    const std::string tail = good + good.substr(n / 2);
     out.push_back({"copy of its second half appended", tail});
     return out;
 }
@@ -63,14 +62,14 @@ std::vector<Variant> damagedVariants(const Bytes& good) {
 TEST_F(BehaviourTest, DamagedFilesGiveStatusesNeverWrongRecords) {
     const std::vector<Bytes> records = sampleRecords();
     makeFile(path("good"), records);
-    const Bytes good = readFileBytes(path("good"));
+    const std::string good = support::ReadFile(path("good"));
     ASSERT_FALSE(good.empty());
     armWatchdog(600);
 
     size_t refusedAtOpen = 0;
     for (const Variant& v : damagedVariants(good)) {
         SCOPED_TRACE(v.what);
-        writeFileBytes(path("bad"), v.bytes);
+        support::WriteFile(path("bad"), v.bytes);
         EngineFile file;
         const int openStatus = file.open(path("bad"));
         ASSERT_TRUE(openStatus == kOk || openStatus == kDamaged || openStatus == kNotOurFile) << openStatus;

@@ -2,12 +2,10 @@
 // record must then be whole in its old or its new form, and the file sound.
 #include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <thread>
 
-#include "process_posix.h"
 #include "support.h"
 
 namespace behaviour {
@@ -23,11 +21,11 @@ const std::vector<Group> kGroups = {{20, 12, 50000}, {7, 1, 50000}, {100, 60, 50
 
 // Counts the records already shortened; fails on any record in a third form.
 size_t verify(const std::string& file, const std::vector<std::string>& listBefore) {
-    const RunResult check = runRecfile({"check", file});
-    EXPECT_EQ(check.exitCode, 0) << check.err;
-    const RunResult hex = runRecfile({"hex", file});
-    EXPECT_EQ(hex.exitCode, 0) << hex.err;
-    const std::vector<std::string> lines = splitLines(hex.out);
+    const support::Result check = runRecfile({"check", file});
+    EXPECT_EQ(check.exit_code, 0) << check.err;
+    const support::Result hex = runRecfile({"hex", file});
+    EXPECT_EQ(hex.exit_code, 0) << hex.err;
+    const std::vector<std::string> lines = support::Lines(hex.out);
     size_t index = 0, shortened = 0;
     for (const Group& g : kGroups) {
         const std::string shortForm = letterHex(g.filled);
@@ -47,7 +45,7 @@ size_t verify(const std::string& file, const std::vector<std::string>& listBefor
     }
     EXPECT_EQ(lines.size(), index);
     // Positions never move.
-    std::vector<std::string> listAfter = splitLines(runRecfile({"list", file}).out);
+    std::vector<std::string> listAfter = support::Lines(runRecfile({"list", file}).out);
     EXPECT_EQ(listAfter.size(), listBefore.size());
     for (size_t i = 0; i < listAfter.size() && i < listBefore.size(); ++i) {
         if (listAfter[i].substr(0, listAfter[i].find(' ')) != listBefore[i].substr(0, listBefore[i].find(' '))) {
@@ -61,16 +59,12 @@ size_t verify(const std::string& file, const std::vector<std::string>& listBefor
 // Runs the writer and kills it `delay` after it opened the file; false when it
 // finished first.
 bool runAndKill(const std::string& file, std::chrono::microseconds delay) {
-    int out = -1;
-    const pid_t pid = startProgram({LECRASHWRITER_PROGRAM, file}, out);
-    EXPECT_GT(pid, 0);
-    EXPECT_EQ(readLine(out), "ready");
+    support::Child writer(childCommand({LECRASHWRITER_PROGRAM, file}), {}, true);
+    EXPECT_GT(writer.pid(), 0);
+    EXPECT_EQ(writer.ReadLine(), "ready");
     std::this_thread::sleep_for(delay);
-    kill(pid, SIGKILL);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    close(out);
-    return WIFSIGNALED(status);
+    writer.Signal(SIGKILL);
+    return WIFSIGNALED(writer.Wait());
 }
 
 TEST_F(BehaviourTest, KilledWriterLeavesEveryRecordOldOrNew) {
@@ -79,25 +73,25 @@ TEST_F(BehaviourTest, KilledWriterLeavesEveryRecordOldOrNew) {
         items.push_back(std::to_string(g.filled) + "+" + std::to_string(g.nulls) + "x" + std::to_string(g.count));
     }
     std::vector<std::string> args = {"create", path("base")};
-    ASSERT_EQ(runRecfile(args).exitCode, 0);
+    ASSERT_EQ(runRecfile(args).exit_code, 0);
     args = {"add", path("base")};
     args.insert(args.end(), items.begin(), items.end());
-    ASSERT_EQ(runRecfile(args).exitCode, 0);
-    const Bytes base = readFileBytes(path("base"));
-    const std::vector<std::string> listBefore = splitLines(runRecfile({"list", path("base")}).out);
+    ASSERT_EQ(runRecfile(args).exit_code, 0);
+    const std::string base = support::ReadFile(path("base"));
+    const std::vector<std::string> listBefore = support::Lines(runRecfile({"list", path("base")}).out);
     ASSERT_EQ(listBefore.size(), 200000u);
 
     // A whole run first, to learn how long the writer takes here.
-    writeFileBytes(path("f"), base);
+    support::WriteFile(path("f"), base);
     const auto start = std::chrono::steady_clock::now();
-    const RunResult whole = runProgram({LECRASHWRITER_PROGRAM, path("f")});
+    const support::Result whole = runChild({LECRASHWRITER_PROGRAM, path("f")});
     const auto took = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
-    ASSERT_EQ(whole.exitCode, 0) << whole.err;
+    ASSERT_EQ(whole.exit_code, 0) << whole.err;
     EXPECT_EQ(verify(path("f"), listBefore), 200000u);
 
     size_t killedMidway = 0;
     for (double fraction : {0.0, 0.05, 0.2, 0.4, 0.6, 0.8, 0.95}) {
-        writeFileBytes(path("f"), base);
+        support::WriteFile(path("f"), base);
         const auto delay = std::chrono::microseconds(static_cast<long long>(took.count() * fraction));
         const bool killed = runAndKill(path("f"), delay);
         SCOPED_TRACE("killed after " + std::to_string(delay.count()) + " us");

@@ -15,14 +15,9 @@
 
 #include "localengine.h"
 #include "standard_streams.h"
+#include "support/test_support.h"
 
 using namespace localengine;
-
-static std::vector<uint8_t> fromHex(const std::string& text) {
-    std::vector<uint8_t> bytes;
-    for (size_t i = 0; i + 1 < text.size(); i += 2) bytes.push_back(static_cast<uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
-    return bytes;
-}
 
 int main(int argc, char** argv) {
     recfile::secureStandardStreams();
@@ -47,7 +42,7 @@ int main(int argc, char** argv) {
         uint32_t length = standard ? 0xFFFFu : static_cast<uint32_t>(buffer.size());
         void* key = nullptr;
         if (request.compare(0, 4, "open") == 0) {
-            const std::vector<uint8_t> owner = fromHex(argument);
+            const std::vector<uint8_t> owner = support::Unhex(argument);
             std::copy(owner.begin(), owner.end(), buffer.begin());
             op = kOpOpen;
             length = static_cast<uint32_t>(owner.size());

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <sstream>
 
-#include "process_posix.h"
 #include "support.h"
 
 namespace behaviour {
@@ -23,21 +22,21 @@ class RecfileItems : public BehaviourTest, public ::testing::WithParamInterface<
 
 TEST_P(RecfileItems, MakeTheRecordsAsked) {
     const ItemsCase& c = GetParam();
-    ASSERT_EQ(runRecfile({"create", path("f")}).exitCode, 0);
+    ASSERT_EQ(runRecfile({"create", path("f")}).exit_code, 0);
     std::vector<std::string> args = {"add", path("f")};
     args.insert(args.end(), c.items.begin(), c.items.end());
-    const RunResult add = runRecfile(args);
-    ASSERT_EQ(add.exitCode, 0) << add.err;
-    const RunResult hex = runRecfile({"hex", path("f")});
-    ASSERT_EQ(hex.exitCode, 0) << hex.err;
-    EXPECT_EQ(splitLines(hex.out), c.hexLines);
-    const RunResult list = runRecfile({"list", path("f")});
-    const std::vector<std::string> lines = splitLines(list.out);
+    const support::Result add = runRecfile(args);
+    ASSERT_EQ(add.exit_code, 0) << add.err;
+    const support::Result hex = runRecfile({"hex", path("f")});
+    ASSERT_EQ(hex.exit_code, 0) << hex.err;
+    EXPECT_EQ(support::Lines(hex.out), c.hexLines);
+    const support::Result list = runRecfile({"list", path("f")});
+    const std::vector<std::string> lines = support::Lines(list.out);
     ASSERT_EQ(lines.size(), c.hexLines.size());
     for (size_t i = 0; i < lines.size(); ++i) {
         EXPECT_EQ(lines[i].substr(lines[i].find(' ') + 1), std::to_string(c.hexLines[i].size() / 2));
     }
-    EXPECT_EQ(runRecfile({"check", path("f")}).exitCode, 0);
+    EXPECT_EQ(runRecfile({"check", path("f")}).exit_code, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -56,9 +55,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Bad input: one line on stderr, a nonzero exit, and the file as it was.
 TEST_F(BehaviourTest, RecfileRefusalsLeaveTheFileAlone) {
-    ASSERT_EQ(runRecfile({"create", path("f"), "--owner=own"}).exitCode, 0);
-    ASSERT_EQ(runRecfile({"add", path("f"), "--owner=own", "5", "hex:0102"}).exitCode, 0);
-    const Bytes before = readFileBytes(path("f"));
+    ASSERT_EQ(runRecfile({"create", path("f"), "--owner=own"}).exit_code, 0);
+    ASSERT_EQ(runRecfile({"add", path("f"), "--owner=own", "5", "hex:0102"}).exit_code, 0);
+    const std::string before = support::ReadFile(path("f"));
     const std::string f = path("f");
     const std::vector<std::vector<std::string>> cases = {
         {"frobnicate", f},
@@ -109,43 +108,43 @@ TEST_F(BehaviourTest, RecfileRefusalsLeaveTheFileAlone) {
     for (const auto& args : cases) {
         std::string shown;
         for (const std::string& a : args) shown += " " + a.substr(0, 40);
-        const RunResult r = runRecfile(args);
-        EXPECT_NE(r.exitCode, 0) << shown;
-        const std::vector<std::string> lines = splitLines(r.err);
+        const support::Result r = runRecfile(args);
+        EXPECT_NE(r.exit_code, 0) << shown;
+        const std::vector<std::string> lines = support::Lines(r.err);
         EXPECT_EQ(lines.size(), 1u) << shown << ": " << r.err;
         EXPECT_EQ(r.err.rfind("recfile: ", 0), 0u) << shown << ": " << r.err;
-        EXPECT_TRUE(readFileBytes(f) == before) << shown << " changed the file";
+        EXPECT_TRUE(support::ReadFile(f) == before) << shown << " changed the file";
     }
     for (const std::vector<std::string>& usage : {std::vector<std::string>{}, {"--help"}}) {
-        const RunResult r = runRecfile(usage);
-        EXPECT_EQ(r.exitCode, 2);
+        const support::Result r = runRecfile(usage);
+        EXPECT_EQ(r.exit_code, 2);
         EXPECT_NE(r.err.find("usage"), std::string::npos);
     }
 }
 
 TEST_F(BehaviourTest, RecfileOwnersWithZeroBytes) {
-    ASSERT_EQ(runRecfile({"create", path("f"), "--owner-hex=00AB00"}).exitCode, 0);
-    EXPECT_EQ(runRecfile({"add", path("f"), "--owner-hex=00ab00", "2"}).exitCode, 0);
-    EXPECT_NE(runRecfile({"add", path("f"), "--owner-hex=00ab", "2"}).exitCode, 0);
-    EXPECT_NE(runRecfile({"list", path("f")}).exitCode, 0);
+    ASSERT_EQ(runRecfile({"create", path("f"), "--owner-hex=00AB00"}).exit_code, 0);
+    EXPECT_EQ(runRecfile({"add", path("f"), "--owner-hex=00ab00", "2"}).exit_code, 0);
+    EXPECT_NE(runRecfile({"add", path("f"), "--owner-hex=00ab", "2"}).exit_code, 0);
+    EXPECT_NE(runRecfile({"list", path("f")}).exit_code, 0);
     EXPECT_EQ(runRecfile({"hex", path("f"), "--owner-hex=00ab00"}).out, "4142\n");
     // gen creates the file with its owner.
-    ASSERT_EQ(runRecfile({"gen", path("g"), "--owner=" + std::string(66, 'z'), "--count=3", "--min=1", "--max=1"}).exitCode,
+    ASSERT_EQ(runRecfile({"gen", path("g"), "--owner=" + std::string(66, 'z'), "--count=3", "--min=1", "--max=1"}).exit_code,
               0);
-    EXPECT_NE(runRecfile({"list", path("g"), "--owner=" + std::string(65, 'z')}).exitCode, 0);
+    EXPECT_NE(runRecfile({"list", path("g"), "--owner=" + std::string(65, 'z')}).exit_code, 0);
     EXPECT_EQ(runRecfile({"hex", path("g"), "--owner=" + std::string(66, 'z')}).out, "41\n41\n41\n");
 }
 
 std::vector<uint32_t> listedLengths(const std::string& listOutput) {
     std::vector<uint32_t> lengths;
-    for (const std::string& line : splitLines(listOutput)) lengths.push_back(std::stoul(line.substr(line.find(' ') + 1)));
+    for (const std::string& line : support::Lines(listOutput)) lengths.push_back(std::stoul(line.substr(line.find(' ') + 1)));
     return lengths;
 }
 
 TEST_F(BehaviourTest, RecfileGenIsDeterministicAndInRange) {
     const auto gen = [&](const std::string& name, const char* seed) {
-        const RunResult r = runRecfile({"gen", path(name), "--count=2000", "--min=20", "--max=40", seed});
-        EXPECT_EQ(r.exitCode, 0) << r.err;
+        const support::Result r = runRecfile({"gen", path(name), "--count=2000", "--min=20", "--max=40", seed});
+        EXPECT_EQ(r.exit_code, 0) << r.err;
         return listedLengths(runRecfile({"list", path(name)}).out);
     };
     const std::vector<uint32_t> a = gen("a", "--seed=7");
@@ -156,17 +155,17 @@ TEST_F(BehaviourTest, RecfileGenIsDeterministicAndInRange) {
     EXPECT_NE(gen("c", "--seed=8"), a);
     // On an existing file gen appends.
     EXPECT_EQ(gen("a", "--seed=7").size(), 4000u);
-    const std::vector<std::string> hex = splitLines(runRecfile({"hex", path("a")}).out);
+    const std::vector<std::string> hex = support::Lines(runRecfile({"hex", path("a")}).out);
     for (size_t i = 0; i < 2000; ++i) ASSERT_EQ(hex[i], letterHex(a[i])) << i;
 }
 
 // Positions printed by list address the same records in chunk requests.
 TEST_F(BehaviourTest, ListedPositionsServeChunkRequests) {
-    ASSERT_EQ(runRecfile({"create", path("f")}).exitCode, 0);
-    ASSERT_EQ(runRecfile({"add", path("f"), "1", "7+9x3", "hex:00112233", "70000", "300000", "64000", "2500000", "1048576"}).exitCode, 0);
-    ASSERT_EQ(runRecfile({"gen", path("f"), "--count=500", "--min=1", "--max=3000"}).exitCode, 0);
-    const std::vector<std::string> list = splitLines(runRecfile({"list", path("f")}).out);
-    const std::vector<std::string> hex = splitLines(runRecfile({"hex", path("f")}).out);
+    ASSERT_EQ(runRecfile({"create", path("f")}).exit_code, 0);
+    ASSERT_EQ(runRecfile({"add", path("f"), "1", "7+9x3", "hex:00112233", "70000", "300000", "64000", "2500000", "1048576"}).exit_code, 0);
+    ASSERT_EQ(runRecfile({"gen", path("f"), "--count=500", "--min=1", "--max=3000"}).exit_code, 0);
+    const std::vector<std::string> list = support::Lines(runRecfile({"list", path("f")}).out);
+    const std::vector<std::string> hex = support::Lines(runRecfile({"hex", path("f")}).out);
     ASSERT_EQ(list.size(), 510u);
     ASSERT_EQ(hex.size(), list.size());
     const Walk walk = walkFile(path("f"));
@@ -180,7 +179,7 @@ TEST_F(BehaviourTest, ListedPositionsServeChunkRequests) {
         // The buffer holds the 32-byte descriptor going in.
         const Reply whole = file.chunk(position, length, 0, 1, 1, std::max<uint32_t>(length, 32));
         ASSERT_EQ(whole.status, kOk) << list[i];
-        ASSERT_EQ(toHex(whole.data), hex[i]) << list[i];
+        ASSERT_EQ(support::Hex(whole.data), hex[i]) << list[i];
         const Reply probe = file.chunk(position, 64000, 0, 1, 1, 64000);
         EXPECT_EQ(probe.status, length < 64000 ? kChunkPastEnd : kOk) << list[i];
         EXPECT_EQ(probe.length, std::min<uint32_t>(length, 64000)) << list[i];
@@ -188,16 +187,16 @@ TEST_F(BehaviourTest, ListedPositionsServeChunkRequests) {
 }
 
 TEST_F(BehaviourTest, RecfileCheckFindsDamage) {
-    ASSERT_EQ(runRecfile({"add", path("f"), "3"}).exitCode, 1) << "add needs an existing file";
-    ASSERT_EQ(runRecfile({"gen", path("f"), "--count=1000", "--min=10", "--max=10"}).exitCode, 0);
-    const RunResult good = runRecfile({"check", path("f")});
-    EXPECT_EQ(good.exitCode, 0);
+    ASSERT_EQ(runRecfile({"add", path("f"), "3"}).exit_code, 1) << "add needs an existing file";
+    ASSERT_EQ(runRecfile({"gen", path("f"), "--count=1000", "--min=10", "--max=10"}).exit_code, 0);
+    const support::Result good = runRecfile({"check", path("f")});
+    EXPECT_EQ(good.exit_code, 0);
     EXPECT_EQ(good.err, "");
-    Bytes bytes = readFileBytes(path("f"));
-    bytes[bytes.size() / 2] ^= 0x10;
-    writeFileBytes(path("f"), bytes);
-    const RunResult bad = runRecfile({"check", path("f")});
-    EXPECT_EQ(bad.exitCode, 1);
+    std::string bytes = support::ReadFile(path("f"));
+    bytes[bytes.size() / 2] = static_cast<char>(bytes[bytes.size() / 2] ^ 0x10);
+    support::WriteFile(path("f"), bytes);
+    const support::Result bad = runRecfile({"check", path("f")});
+    EXPECT_EQ(bad.exit_code, 1);
     EXPECT_EQ(bad.err.rfind("recfile: ", 0), 0u) << bad.err;
 }
 

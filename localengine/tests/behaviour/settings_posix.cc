@@ -3,7 +3,6 @@
 // child processes.
 #include <sstream>
 
-#include "process_posix.h"
 #include "support.h"
 
 namespace behaviour {
@@ -12,16 +11,16 @@ namespace {
 using namespace localengine;
 
 struct Probe {
-    RunResult run;
+    support::Result run;
     std::vector<std::string> words;  // STATUS/LENGTH/HEX, one per request
 };
 
 Probe probe(const std::string& entry, const std::string& file, const std::vector<std::string>& requests,
-            const Environment& env) {
+            const support::Environment& env) {
     std::vector<std::string> argv = {LEPROBE_PROGRAM, entry, file};
     argv.insert(argv.end(), requests.begin(), requests.end());
     Probe p;
-    p.run = runProgram(argv, env);
+    p.run = runChild(argv, env);
     std::istringstream words(p.run.out);
     for (std::string w; words >> w;) p.words.push_back(w);
     return p;
@@ -37,7 +36,7 @@ struct VersionEntry {
 struct VersionCase {
     BEHAVIOUR_CASE_NAMED(VersionCase)
     const char* name;
-    const char* value;  // null: unset
+    std::optional<std::string> value;  // none: unset
     uint32_t buffer;
     int status;
     std::vector<VersionEntry> entries;
@@ -50,8 +49,8 @@ TEST_P(VersionReply, FollowsTheEnvironment) {
     const VersionCase& c = GetParam();
     for (const char* entry : {"std", "ex"}) {
         const Probe p = probe(entry, "unused", {"version:" + std::to_string(c.buffer)},
-                              {{"LOCALENGINE_VERSION", c.value}, {"LOCALENGINE_FAULTS", nullptr}});
-        ASSERT_EQ(p.run.exitCode, 0) << p.run.err;
+                              {{"LOCALENGINE_VERSION", c.value}, {"LOCALENGINE_FAULTS", std::nullopt}});
+        ASSERT_EQ(p.run.exit_code, 0) << p.run.err;
         ASSERT_EQ(p.words.size(), 1u) << p.run.out;
         std::istringstream word(p.words[0]);
         int status = 0;
@@ -79,7 +78,7 @@ TEST_P(VersionReply, FollowsTheEnvironment) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, VersionReply,
-    ::testing::Values(VersionCase{"Unset", nullptr, 64, kOk, {{13, 30, 0}}, 5},
+    ::testing::Values(VersionCase{"Unset", std::nullopt, 64, kOk, {{13, 30, 0}}, 5},
                       VersionCase{"Empty", "", 64, kOk, {}, 0},
                       VersionCase{"Old", "12.99", 64, kOk, {{12, 99, 0}}, 5},
                       VersionCase{"JustBelow", "13.29", 64, kOk, {{13, 29, 0}}, 5},
@@ -87,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
                       VersionCase{"Three", "6.15,13.30W,14.0T", 64, kOk, {{6, 15, 0}, {13, 30, 'W'}, {14, 0, 'T'}}, 15},
                       VersionCase{"ThreeInShortBuffer", "6.15,13.30W,14.0T", 7, kBufferTooShort,
                                   {{6, 15, 0}, {13, 30, 'W'}}, 7},
-                      VersionCase{"DefaultInEmptyBuffer", nullptr, 0, kBufferTooShort, {}, 0},
+                      VersionCase{"DefaultInEmptyBuffer", std::nullopt, 0, kBufferTooShort, {}, 0},
                       VersionCase{"ExactBuffer", "13.30W,13.30T", 10, kOk, {{13, 30, 'W'}, {13, 30, 'T'}}, 10}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -97,7 +96,7 @@ TEST(VersionReplyMalformed, NeverCrashesNorAnswersHalfEntries) {
     for (const char* value : {"13", "13.", ".30", "13.3x", "a.b", "13.30WW", "13.30,13.30,13.30,13.30", "13.30,,13.30",
                               "70000.1", "13.30 ", ",", "-1.5"}) {
         const Probe p = probe("ex", "unused", {"version:64"}, {{"LOCALENGINE_VERSION", value}});
-        ASSERT_EQ(p.run.exitCode, 0) << value << ": " << p.run.err;
+        ASSERT_EQ(p.run.exit_code, 0) << value << ": " << p.run.err;
         ASSERT_EQ(p.words.size(), 1u) << value;
         std::istringstream word(p.words[0]);
         int status = 0;
@@ -112,11 +111,7 @@ TEST(VersionReplyMalformed, NeverCrashesNorAnswersHalfEntries) {
 
 // Record i of the fault file is i+1 bytes of value i.
 std::string record(int i) {
-    char hex[3];
-    std::snprintf(hex, sizeof hex, "%02x", i);
-    std::string out;
-    for (int j = 0; j <= i; ++j) out += hex;
-    return "0/" + std::to_string(i + 1) + "/" + out;
+    return "0/" + std::to_string(i + 1) + "/" + support::Hex(std::string(i + 1, static_cast<char>(i)));
 }
 
 const std::string kOpened = "0/0/-";
@@ -140,9 +135,9 @@ TEST_P(Faults, InjectedStatusesReplaceTheRequest) {
     for (uint8_t i = 0; i < 4; ++i) records.push_back(Bytes(i + 1u, i));
     makeFile(path("f"), records);
     const Probe p = probe(c.entry, path("f"), c.requests, {{"LOCALENGINE_FAULTS", c.value}});
-    ASSERT_EQ(p.run.exitCode, 0) << p.run.err;
+    ASSERT_EQ(p.run.exit_code, 0) << p.run.err;
     EXPECT_EQ(p.words, c.replies);
-    const std::vector<std::string> errLines = splitLines(p.run.err);
+    const std::vector<std::string> errLines = support::Lines(p.run.err);
     if (c.complaint) {
         ASSERT_EQ(errLines.size(), 1u) << p.run.err;
         EXPECT_EQ(errLines[0].rfind("localengine:", 0), 0u) << errLines[0];

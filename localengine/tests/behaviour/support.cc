@@ -1,12 +1,6 @@
 #include "support.h"
 
-#include <atomic>
-#include <cctype>
-#include <chrono>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <algorithm>
 
 namespace behaviour {
 
@@ -51,24 +45,10 @@ Bytes recordBytes(uint32_t index, uint32_t length) {
     return bytes;
 }
 
-Bytes readFileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeFileBytes(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string toHex(const Bytes& bytes) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string text;
-    for (uint8_t b : bytes) {
-        text.push_back(kDigits[b >> 4]);
-        text.push_back(kDigits[b & 15]);
-    }
-    return text;
+std::string letterHex(size_t n) {
+    std::string letters(n, '\0');
+    for (size_t i = 0; i < n; ++i) letters[i] = static_cast<char>('A' + i % 26);
+    return support::Hex(letters);
 }
 
 EngineFile::~EngineFile() {
@@ -173,30 +153,10 @@ void makeFile(const std::string& path, const std::vector<Bytes>& records, const 
     ASSERT_EQ(file.close(), kOk);
 }
 
-void BehaviourTest::SetUp() {
-    static std::atomic<unsigned> counter{0};
-    const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
-    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    name = name.substr(0, 40);
-    for (char& c : name) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-    }
-    dir_ = (std::filesystem::temp_directory_path() /
-            ("lebehaviour-" + name + "-" + std::to_string(ticks) + "-" + std::to_string(counter++)))
-               .string();
-    std::filesystem::create_directories(dir_);
-}
-
 void BehaviourTest::TearDown() {
     uint32_t length = 0;
     uint8_t posBlock[kPosBlockSize] = {};
     call(Entry::kExtended, kOpReset, posBlock, nullptr, &length);
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-}
-
-std::string BehaviourTest::path(const std::string& name) const {
-    return (std::filesystem::path(dir_) / name).string();
 }
 
 }  // namespace behaviour

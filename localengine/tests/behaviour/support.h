@@ -11,6 +11,10 @@
 #include <gtest/gtest.h>
 
 #include "localengine.h"
+#include "support/test_support.h"
+#ifndef _WIN32
+#include "support/process.h"
+#endif
 
 // Test tables name their cases, so gtest prints the name instead of the bytes.
 #define BEHAVIOUR_CASE_NAMED(Case) \
@@ -53,9 +57,8 @@ struct Reply {
 // Deterministic contents of test record `index` (all byte values occur).
 Bytes recordBytes(uint32_t index, uint32_t length);
 
-Bytes readFileBytes(const std::string& path);
-void writeFileBytes(const std::string& path, const Bytes& bytes);
-std::string toHex(const Bytes& bytes);
+// Hex of the bytes recfile writes for an N-byte record ('A' + i % 26).
+std::string letterHex(size_t n);
 
 // An open engine file; requests go through the extended entry unless told.
 class EngineFile {
@@ -106,12 +109,22 @@ void makeFile(const std::string& path, const std::vector<Bytes>& records, const 
 // A fresh folder per test, removed afterwards.
 class BehaviourTest : public ::testing::Test {
 protected:
-    void SetUp() override;
     void TearDown() override;
-    std::string path(const std::string& name) const;
+    std::string path(const std::string& name) const { return dir_.path(name); }
 
 private:
-    std::string dir_;
+    support::TempDir dir_{"lebehaviour"};
 };
+
+#ifndef _WIN32
+// The command that runs `argv` as a child: through the cross build's
+// emulator (qemu for ARM) where there is one, since the system runs only
+// this machine's programs.
+std::vector<std::string> childCommand(const std::vector<std::string>& argv);
+// Runs a child program to its end, given 300 s for the emulated builds.
+support::Result runChild(const std::vector<std::string>& argv, const support::Environment& env = {});
+// Runs the recfile tool with `args`.
+support::Result runRecfile(const std::vector<std::string>& args);
+#endif
 
 }  // namespace behaviour

@@ -1,0 +1,98 @@
+// Child processes for the tests (POSIX only): a program run to its end with
+// its output captured byte-exact, optionally on a pseudo-terminal that a
+// script types into; or one started beside the test, read line by line,
+// signalled and waited for. Each child runs in a session of its own with no
+// controlling terminal but the pty it may be given, and none of the test's
+// descriptors.
+#pragma once
+
+#include <sys/types.h>
+#include <termios.h>
+
+#include <chrono>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace support {
+
+// Changes to the child's environment, applied in order to a copy of ours:
+// NAME=VALUE, or NAME removed when there is no value.
+using Environment = std::vector<std::pair<std::string, std::optional<std::string>>>;
+
+// One step of a terminal conversation: once `after_stderr` has appeared on
+// the program's stderr (past what earlier steps waited for), write `send` to
+// the terminal.
+struct PtyStep {
+    std::string after_stderr;
+    std::string send;
+};
+
+struct RunOptions {
+    std::string dir;  // the child's working folder; empty: ours
+    Environment env;
+    // A run past it is killed and fails the test.
+    std::chrono::milliseconds timeout{std::chrono::seconds(60)};
+    // A pseudo-terminal as the child's controlling terminal and stdin;
+    // stdout and stderr stay pipes. Otherwise stdin is /dev/null.
+    bool pty = false;
+    std::vector<PtyStep> pty_script;
+};
+
+struct Result {
+    std::string out;
+    std::string err;
+    int exit_code = -1;  // -1 when ended by a signal or timed out
+    int signal = 0;
+    bool timed_out = false;
+    // Only with a pty: the terminal's settings before the program started
+    // and after it ended, everything it wrote to the terminal, and the steps
+    // of the script that were carried out.
+    termios tty_before{};
+    termios tty_after{};
+    std::string tty_output;
+    size_t pty_steps_done = 0;
+};
+
+// The result with its streams escaped, for a failure message.
+std::ostream& operator<<(std::ostream& os, const Result& r);
+
+// True when the settings a program could change (modes and control
+// characters) are the same.
+bool SameTerminalSettings(const termios& a, const termios& b);
+
+// Runs argv[0] (looked up in PATH when it has no slash) to its end. A child
+// that cannot be started fails the test.
+Result RunCommand(const std::vector<std::string>& argv, const RunOptions& options = {});
+
+// A program running beside the test: stdin and stderr are /dev/null, stdout
+// is a pipe for ReadLine() when asked for (a child that writes more than a
+// pipe holds must then be read) and /dev/null otherwise. The options' pty
+// and timeout do not apply. Killed and reaped at the end unless waited for.
+class Child {
+public:
+    Child(const std::vector<std::string>& argv, const RunOptions& options = {},
+          bool read_lines = false);
+    ~Child();
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    pid_t pid() const { return pid_; }  // -1 when it could not be started
+    // One line of its stdout without the "\n"; empty at the end of it.
+    std::string ReadLine();
+    void Signal(int signal);
+    // True once it has ended (reaping it), without waiting.
+    bool Ended();
+    // Waits for its end; the wait status.
+    int Wait();
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    int status_ = 0;
+    bool reaped_ = false;
+};
+
+}  // namespace support

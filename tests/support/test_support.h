@@ -1,0 +1,51 @@
+// What every test of the program, the engine and recfile shares: bytes as
+// hex, whole files, lines of output and a scratch folder. Builds on every
+// target (the Windows and ARM builds run the engine's tests too); child
+// processes are in process.h, POSIX only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace support {
+
+// Lower-case hex, two digits a byte, as recfile's hex command prints records.
+std::string Hex(std::string_view bytes);
+inline std::string Hex(const std::vector<uint8_t>& bytes) {
+    return Hex({reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+}
+// The bytes of hex digits of either case; throws std::invalid_argument on an
+// odd count or a character that is no digit.
+std::vector<uint8_t> Unhex(std::string_view digits);
+
+// The lines of a program's output, without their "\n"; a last line without
+// one counts, an empty text has none.
+std::vector<std::string> Lines(std::string_view text);
+
+// A whole file's bytes, and a file replaced by `bytes`; both throw
+// std::runtime_error when the file cannot be read or written, so a test
+// never goes on with bytes it did not get or did not write.
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, std::string_view bytes);
+
+// A fresh folder in the system's temporary folder, named PREFIX-XXXXXXXX,
+// removed with everything in it at the end; kept (and named on stderr) when
+// RECMETER_TEST_KEEP is set, for a look after a failure.
+class TempDir {
+public:
+    explicit TempDir(std::string_view prefix);
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& dir() const { return dir_; }
+    // `name` inside the folder.
+    std::string path(std::string_view name) const;
+
+private:
+    std::string dir_;
+};
+
+}  // namespace support
