@@ -156,7 +156,8 @@ TEST_F(KeyboardTest, EscDuringTruncation) {
         const std::string expected =
             index < scanned ? before[index].substr(0, 2 * 11) : before[index];
         if (after[index] != expected && wrong++ < 3) {
-            ADD_FAILURE() << "record " << index << " of " << scanned << " scanned: " << after[index];
+            ADD_FAILURE() << "record " << index << " of " << scanned
+                          << " scanned: " << after[index];
         }
     }
     EXPECT_EQ(after.size(), total);

@@ -245,8 +245,9 @@ Result RunCommand(const std::vector<std::string>& argv, const RunOptions& option
     if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
     if (r.timed_out) {
         r.exit_code = -1;
-        ADD_FAILURE() << "timed out after " << options.timeout.count() << " ms and killed: "
-                      << Joined(argv) << "\n" << r;
+        ADD_FAILURE() << "timed out after " << options.timeout.count()
+                      << " ms and killed: " << Joined(argv) << "\n"
+                      << r;
     }
     return r;
 }

@@ -129,15 +129,17 @@ TEST_F(BehaviourTest, RecfileOwnersWithZeroBytes) {
     EXPECT_NE(runRecfile({"list", path("f")}).exit_code, 0);
     EXPECT_EQ(runRecfile({"hex", path("f"), "--owner-hex=00ab00"}).out, "4142\n");
     // gen creates the file with its owner.
-    ASSERT_EQ(runRecfile({"gen", path("g"), "--owner=" + std::string(66, 'z'), "--count=3", "--min=1", "--max=1"}).exit_code,
-              0);
+    ASSERT_EQ(
+        runRecfile({"gen", path("g"), "--owner=" + std::string(66, 'z'), "--count=3", "--min=1", "--max=1"}).exit_code,
+        0);
     EXPECT_NE(runRecfile({"list", path("g"), "--owner=" + std::string(65, 'z')}).exit_code, 0);
     EXPECT_EQ(runRecfile({"hex", path("g"), "--owner=" + std::string(66, 'z')}).out, "41\n41\n41\n");
 }
 
 std::vector<uint32_t> listedLengths(const std::string& listOutput) {
     std::vector<uint32_t> lengths;
-    for (const std::string& line : support::Lines(listOutput)) lengths.push_back(std::stoul(line.substr(line.find(' ') + 1)));
+    for (const std::string& line : support::Lines(listOutput))
+        lengths.push_back(std::stoul(line.substr(line.find(' ') + 1)));
     return lengths;
 }
 
@@ -162,7 +164,10 @@ TEST_F(BehaviourTest, RecfileGenIsDeterministicAndInRange) {
 // Positions printed by list address the same records in chunk requests.
 TEST_F(BehaviourTest, ListedPositionsServeChunkRequests) {
     ASSERT_EQ(runRecfile({"create", path("f")}).exit_code, 0);
-    ASSERT_EQ(runRecfile({"add", path("f"), "1", "7+9x3", "hex:00112233", "70000", "300000", "64000", "2500000", "1048576"}).exit_code, 0);
+    ASSERT_EQ(
+        runRecfile({"add", path("f"), "1", "7+9x3", "hex:00112233", "70000", "300000", "64000", "2500000", "1048576"})
+            .exit_code,
+        0);
     ASSERT_EQ(runRecfile({"gen", path("f"), "--count=500", "--min=1", "--max=3000"}).exit_code, 0);
     const std::vector<std::string> list = support::Lines(runRecfile({"list", path("f")}).out);
     const std::vector<std::string> hex = support::Lines(runRecfile({"hex", path("f")}).out);

@@ -78,16 +78,15 @@ TEST_P(VersionReply, FollowsTheEnvironment) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, VersionReply,
-    ::testing::Values(VersionCase{"Unset", std::nullopt, 64, kOk, {{13, 30, 0}}, 5},
-                      VersionCase{"Empty", "", 64, kOk, {}, 0},
-                      VersionCase{"Old", "12.99", 64, kOk, {{12, 99, 0}}, 5},
-                      VersionCase{"JustBelow", "13.29", 64, kOk, {{13, 29, 0}}, 5},
-                      VersionCase{"TwoWithLetters", "13.30W,13.30T", 64, kOk, {{13, 30, 'W'}, {13, 30, 'T'}}, 10},
-                      VersionCase{"Three", "6.15,13.30W,14.0T", 64, kOk, {{6, 15, 0}, {13, 30, 'W'}, {14, 0, 'T'}}, 15},
-                      VersionCase{"ThreeInShortBuffer", "6.15,13.30W,14.0T", 7, kBufferTooShort,
-                                  {{6, 15, 0}, {13, 30, 'W'}}, 7},
-                      VersionCase{"DefaultInEmptyBuffer", std::nullopt, 0, kBufferTooShort, {}, 0},
-                      VersionCase{"ExactBuffer", "13.30W,13.30T", 10, kOk, {{13, 30, 'W'}, {13, 30, 'T'}}, 10}),
+    ::testing::Values(
+        VersionCase{"Unset", std::nullopt, 64, kOk, {{13, 30, 0}}, 5}, VersionCase{"Empty", "", 64, kOk, {}, 0},
+        VersionCase{"Old", "12.99", 64, kOk, {{12, 99, 0}}, 5},
+        VersionCase{"JustBelow", "13.29", 64, kOk, {{13, 29, 0}}, 5},
+        VersionCase{"TwoWithLetters", "13.30W,13.30T", 64, kOk, {{13, 30, 'W'}, {13, 30, 'T'}}, 10},
+        VersionCase{"Three", "6.15,13.30W,14.0T", 64, kOk, {{6, 15, 0}, {13, 30, 'W'}, {14, 0, 'T'}}, 15},
+        VersionCase{"ThreeInShortBuffer", "6.15,13.30W,14.0T", 7, kBufferTooShort, {{6, 15, 0}, {13, 30, 'W'}}, 7},
+        VersionCase{"DefaultInEmptyBuffer", std::nullopt, 0, kBufferTooShort, {}, 0},
+        VersionCase{"ExactBuffer", "13.30W,13.30T", 10, kOk, {{13, 30, 'W'}, {13, 30, 'T'}}, 10}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Malformed values are the engine's to refuse as it likes, but not with a crash
