@@ -35,13 +35,6 @@ int ReadFirstRecord(uint32_t* size) {
     return ReadRecord(size);
 }
 
-int MarkOverflow(int status, int* mark) {
-    *mark = status == STATUS_BUFFER_TOO_SHORT ? 1 : 0;
-    if (!*mark) return status;
-    runTotals.overflowSeen = 1;
-    return STATUS_OK;
-}
-
 int CancelScan() {
     ErrorPrintf("\nApplication terminated.\n");
     runTotals.scanCancelled = 1;

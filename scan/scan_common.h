@@ -17,11 +17,6 @@ void PrepareScanBlock();
 // PrepareScanBlock, then reads the first record.
 int ReadFirstRecord(uint32_t* size);
 
-// A read's status as the size scan takes it: 22 (the record did not fit the
-// buffer) sets *mark and overflowSeen and counts as 0; any other status
-// clears *mark and stands.
-int MarkOverflow(int status, int* mark);
-
 // The length a record of `length` bytes is cut to by the truncation scan:
 // one filler byte stays after the last byte that is not filler, and never
 // fewer than `minimum` bytes (minimum is at least 4); `length` itself when
