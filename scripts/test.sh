@@ -53,9 +53,27 @@ install_missing() {
   if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
   fi
-  apt-get update -q
+  # A mirror caught mid-sync fails an index now and then. Going on without
+  # it can leave the i386 and amd64 halves of a library at different
+  # versions, which apt refuses; so after a second failure the install uses
+  # the release's own suites alone, whose two halves always agree.
+  local apt=(apt-get -q)
+  if ! apt-get update -q && ! { sleep 10; apt-get update -q; }; then
+    echo "test.sh: package lists incomplete; installing from bookworm and bookworm-updates only" >&2
+    local sources
+    sources=$(mktemp -d)
+    cat >"$sources/release.sources" <<'SOURCES'
+Types: deb
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
+    apt=(apt-get -q -o "Dir::Etc::SourceList=/dev/null" -o "Dir::Etc::SourceParts=$sources")
+    "${apt[@]}" update
+  fi
   # With their recommended packages, as wine has been seen to work here.
-  apt-get install -y -q "${missing[@]}" </dev/null
+  "${apt[@]}" install -y "${missing[@]}" </dev/null
 }
 
 if [ "${RECMETER_SKIP_INSTALL:-0}" != 1 ]; then
