@@ -22,10 +22,11 @@ const unsigned char* ReadWindow::view(const File& file, uint64_t end, uint64_t o
         return current_.data + (offset - current_.start);
     if (n > size_ || offset + n > end) return nullptr;
     if (takeAhead(offset, n)) {
-        startAhead(file, end);
+        askAhead(file, end);
         return current_.data + (offset - current_.start);
     }
     // Not where the scan was heading: read it here and now.
+    dropAhead();
     if (current_.bytes.size() != front_ + size_) current_.bytes.resize(front_ + size_);
     size_t want = static_cast<size_t>(std::min<uint64_t>(size_, end - offset));
     size_t got = 0;
@@ -34,51 +35,61 @@ const unsigned char* ReadWindow::view(const File& file, uint64_t end, uint64_t o
     if (!file.readAt(offset, current_.data, want, &got) || got < n) return nullptr;
     current_.start = offset;
     current_.length = got;
-    startAhead(file, end);
+    askAhead(file, end);
     return current_.data;
 }
 
-// Makes the stretch read ahead the current one when it holds the bytes
-// asked for, with the tail of the current stretch in front of it when the
-// bytes begin there. False, with nothing changed but the ahead stretch
-// dropped, when it does not serve.
+// Makes the first stretch read ahead the current one when it holds the
+// bytes asked for, with the tail of the current stretch in front of it when
+// the bytes begin there. False, with nothing changed, when it does not
+// serve (the caller then drops the stretches ahead).
 bool ReadWindow::takeAhead(uint64_t offset, size_t n) {
-    if (!aheadValid_) return false;
-    waitAhead();
-    aheadValid_ = false;
-    if (!aheadOk_) return false;
+    std::unique_lock<std::mutex> hold(lock_);
+    if (queued_ == 0) return false;
+    done_.wait(hold, [this] { return filled_ > 0; });
+    Stretch& next = ring_[head_];
+    if (!next.ok) return false;
     const uint64_t currentEnd = current_.start + current_.length;
-    const uint64_t aheadEnd = ahead_.start + ahead_.length;
-    if (offset >= ahead_.start && offset + n <= aheadEnd) {
-        ahead_.data = ahead_.bytes.data() + front_;
-    } else if (ahead_.start == currentEnd && offset >= current_.start && offset < currentEnd &&
-               offset + n <= aheadEnd && currentEnd - offset <= front_) {
+    const uint64_t nextEnd = next.start + next.length;
+    if (offset >= next.start && offset + n <= nextEnd) {
+        next.data = next.bytes.data() + front_;
+    } else if (next.start == currentEnd && offset >= current_.start && offset < currentEnd &&
+               offset + n <= nextEnd && currentEnd - offset <= front_) {
         // A record that runs across the two: its first part goes in front.
         size_t tail = static_cast<size_t>(currentEnd - offset);
-        ahead_.data = ahead_.bytes.data() + front_ - tail;
-        std::memcpy(ahead_.data, current_.data + (offset - current_.start), tail);
-        ahead_.start = offset;
-        ahead_.length += tail;
+        next.data = next.bytes.data() + front_ - tail;
+        std::memcpy(next.data, current_.data + (offset - current_.start), tail);
+        next.start = offset;
+        next.length += tail;
     } else {
         return false;
     }
-    std::swap(current_, ahead_);
+    // The old current stretch takes the freed place at the ring's end.
+    std::swap(current_, next);
+    head_ = (head_ + 1) % kAhead;
+    --queued_;
+    --filled_;
     return true;
 }
 
-void ReadWindow::startAhead(const File& file, uint64_t end) {
+// Asks for the stretches that follow, up to kAhead of them and not past
+// `end`, and starts the reader the first time.
+void ReadWindow::askAhead(const File& file, uint64_t end) {
     if (!readAhead_) return;
-    const uint64_t from = current_.start + current_.length;
-    if (from >= end) return;
-    if (ahead_.bytes.size() != front_ + size_) ahead_.bytes.resize(front_ + size_);
-    ahead_.start = from;
-    ahead_.length = 0;
-    aheadFile_ = &file;
-    aheadWant_ = static_cast<size_t>(std::min<uint64_t>(size_, end - from));
-    aheadValid_ = true;
     {
         std::lock_guard<std::mutex> hold(lock_);
-        ++requested_;
+        if (queued_ == 0) nextFrom_ = current_.start + current_.length;
+        if (queued_ == kAhead || nextFrom_ >= end) return;
+        file_ = &file;
+        for (; queued_ < kAhead && nextFrom_ < end; ++queued_) {
+            Stretch& s = ring_[(head_ + queued_) % kAhead];
+            if (s.bytes.size() != front_ + size_) s.bytes.resize(front_ + size_);
+            s.start = nextFrom_;
+            s.length = 0;
+            s.want = static_cast<size_t>(std::min<uint64_t>(size_, end - nextFrom_));
+            s.ok = false;
+            nextFrom_ += s.want;
+        }
     }
     if (!reader_.joinable()) {
         SignalsBlocked quiet;  // the reader never runs the program's signal handlers
@@ -87,39 +98,50 @@ void ReadWindow::startAhead(const File& file, uint64_t end) {
     wake_.notify_one();
 }
 
-void ReadWindow::waitAhead() {
+// Forgets the stretches ahead, once no read is in flight.
+void ReadWindow::dropAhead() {
     std::unique_lock<std::mutex> hold(lock_);
-    done_.wait(hold, [this] { return served_ == requested_; });
+    done_.wait(hold, [this] { return !reading_; });
+    queued_ = 0;
+    filled_ = 0;
 }
 
 void ReadWindow::readerLoop() {
     std::unique_lock<std::mutex> hold(lock_);
     for (;;) {
-        wake_.wait(hold, [this] { return stop_ || served_ != requested_; });
+        wake_.wait(hold, [this] { return stop_ || filled_ < queued_; });
         if (stop_) return;
-        const uint64_t serving = requested_;
+        Stretch& s = ring_[(head_ + filled_) % kAhead];
+        const File* file = file_;
+        reading_ = true;
         hold.unlock();
-        // The ahead stretch is the reader's alone until it is served.
+        // This stretch is the reader's alone while reading_ is set.
         size_t got = 0;
-        bool ok = aheadFile_->readAt(ahead_.start, ahead_.bytes.data() + front_, aheadWant_, &got) && got > 0;
-        ahead_.length = ok ? got : 0;
-        aheadOk_ = ok;
+        bool ok = file->readAt(s.start, s.bytes.data() + front_, s.want, &got) && got > 0;
         hold.lock();
-        served_ = serving;
+        s.length = ok ? got : 0;
+        s.ok = ok;
+        s.data = s.bytes.data() + front_;
+        reading_ = false;
+        ++filled_;
         done_.notify_one();
     }
 }
 
 void ReadWindow::wrote(uint64_t offset, const void* src, size_t n) {
-    waitAhead();
-    if (current_.length > 0)
-        patch(current_.start, current_.length, current_.data, offset, src, n);
-    if (aheadValid_ && aheadOk_) patch(ahead_.start, ahead_.length, ahead_.bytes.data() + front_, offset, src, n);
+    if (current_.length > 0) patch(current_.start, current_.length, current_.data, offset, src, n);
+    // A read in flight may have fetched the bytes from before the write;
+    // one that starts later fetches them from after it.
+    std::unique_lock<std::mutex> hold(lock_);
+    done_.wait(hold, [this] { return !reading_; });
+    for (size_t i = 0; i < filled_; ++i) {
+        Stretch& s = ring_[(head_ + i) % kAhead];
+        if (s.ok) patch(s.start, s.length, s.bytes.data() + front_, offset, src, n);
+    }
 }
 
 void ReadWindow::forget() {
-    waitAhead();
-    aheadValid_ = false;
+    dropAhead();
     current_.length = 0;
 }
 
@@ -132,11 +154,12 @@ void ReadWindow::release() {
         wake_.notify_one();
         reader_.join();
         stop_ = false;
-        served_ = requested_;
     }
-    aheadValid_ = false;
+    queued_ = 0;
+    filled_ = 0;
+    head_ = 0;
     current_ = Stretch{};
-    ahead_ = Stretch{};
+    for (Stretch& s : ring_) s = Stretch{};
 }
 
 }  // namespace localengine

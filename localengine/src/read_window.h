@@ -1,10 +1,10 @@
 // The read window: one stretch of an open file, from which record headers
 // and data are checksummed and copied, so that a Step costs a system call
 // only when it leaves the window. While the caller works through it, a
-// reader thread brings in the stretch that follows, so reading and
-// checksumming overlap; a scan that walks on finds its next window ready.
-// Writes the engine makes are copied into both stretches, so neither ever
-// shows stale bytes.
+// reader thread brings in the stretches that follow, a few ahead, so reading
+// and checksumming overlap and neither waits for the other at each hand-over;
+// a scan that walks on finds its next window ready. Writes the engine makes
+// are copied into every stretch held, so none ever shows stale bytes.
 #pragma once
 
 #include <condition_variable>
@@ -20,7 +20,7 @@ namespace localengine {
 
 class ReadWindow {
 public:
-    // `readAhead`: bring in the next stretch on a thread of its own.
+    // `readAhead`: bring in the next stretches on a thread of its own.
     ReadWindow(size_t size, bool readAhead) : size_(size), readAhead_(readAhead) {}
     ~ReadWindow() { release(); }
     ReadWindow(const ReadWindow&) = delete;
@@ -51,32 +51,43 @@ private:
         unsigned char* data = nullptr;
         uint64_t start = 0;
         size_t length = 0;
+        size_t want = 0;  // bytes the reader is to read at `start`
+        bool ok = false;  // the read gave at least one byte
     };
 
+    // Stretches read ahead besides the current one. With one, the reader
+    // waited at every hand-over for the scan to take its stretch and ask for
+    // the next; two let it read on (a 5 GB scan went from 1.4 to 1.1 times
+    // the time of a plain read of the file), and three were no faster but
+    // took another 2.5 MiB.
+    static constexpr size_t kAhead = 2;
+
     bool takeAhead(uint64_t offset, size_t n);
-    void startAhead(const File& file, uint64_t end);
-    void waitAhead();
+    void askAhead(const File& file, uint64_t end);
+    void dropAhead();
     void readerLoop();
 
     const size_t size_;
     const size_t front_ = size_ / 4;
     const bool readAhead_;
-    Stretch current_;
+    Stretch current_;  // the caller's alone
 
-    // The stretch being read, or read, ahead; owned by the reader while a
-    // read is in flight (requested_ != served_).
-    Stretch ahead_;
-    bool aheadValid_ = false;  // a read was asked for and its result not yet taken
-    bool aheadOk_ = false;
-    const File* aheadFile_ = nullptr;
-    size_t aheadWant_ = 0;
+    // The stretches that follow the current one, in file order from
+    // ring_[head_]: `queued_` asked for, the first `filled_` of them read.
+    // The reader reads ring_[(head_ + filled_) % kAhead] with the lock let
+    // go, and touches nothing else; everything here changes under the lock.
+    Stretch ring_[kAhead];
+    size_t head_ = 0;
+    size_t queued_ = 0;
+    size_t filled_ = 0;
+    bool reading_ = false;
+    uint64_t nextFrom_ = 0;  // where the next stretch asked for begins
+    const File* file_ = nullptr;
 
     std::thread reader_;
     std::mutex lock_;
     std::condition_variable wake_;
     std::condition_variable done_;
-    uint64_t requested_ = 0;
-    uint64_t served_ = 0;
     bool stop_ = false;
 };
 
