@@ -170,7 +170,10 @@ say "checked: ${AGREED}and recfile list agree on $(wc -l <"$dir/expected.hist") 
 # ---- timing and memory ------------------------------------------------------
 # Each contender runs in the data folder, the page cache warm. Output and the
 # spinner go to files, as a logged run: under wine /dev/null is a character
-# device, where each spinner write is a round trip to wine's server.
+# device, where each spinner write is a round trip to wine's server. Before
+# each run, untimed, `sync` writes back what the runs before it left in the
+# page cache (a plain scan of 5 GB leaves 135 MB), which would otherwise be
+# written back while the next command is being timed.
 cat "$dir/records.dat" >/dev/null
 [ $SQLITE = 0 ] || cat "$dir/records.sqlite" >/dev/null
 CONTENDERS=(-n raw "cat records.dat > /dev/null")
@@ -189,7 +192,7 @@ if [ $WINDOWS = 1 ]; then
 fi
 LOAD_BEFORE=$(cut -d' ' -f1-3 /proc/loadavg)
 say "timing $(( ${#CONTENDERS[@]} / 3 )) commands, $RUNS runs each after a warm-up (hyperfine log: $LOG)"
-(cd "$dir" && hyperfine --style basic --warmup 1 --runs "$RUNS" \
+(cd "$dir" && hyperfine --style basic --warmup 1 --runs "$RUNS" --prepare sync \
   --export-json "$BENCH_DIR/last-run.json" "${CONTENDERS[@]}") >>"$LOG" 2>&1 || die "hyperfine failed"
 
 # GNU time's report of one run of recmeter, for its peak resident set.
