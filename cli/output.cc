@@ -57,14 +57,13 @@ void OutputPrintf(const char* format, ...) {
     if (consoleOutput) FlushStandardOutput();
 }
 
-void OutputText(const char* text, size_t length) {
+char* OutputRoom(size_t length) {
     if (length > OUTPUT_BUFFER_SIZE - outputLength) FlushStandardOutput();
-    if (length > OUTPUT_BUFFER_SIZE) {
-        SendOutput(text, length);
-    } else {
-        memcpy(outputBuffer + outputLength, text, length);
-        outputLength += length;
-    }
+    return outputBuffer + outputLength;
+}
+
+void OutputCommit(size_t length) {
+    outputLength += length;
     if (consoleOutput) FlushStandardOutput();
 }
 

@@ -12,8 +12,11 @@
 void PrepareOutput();
 
 void OutputPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// Writes `length` bytes to standard output as they are.
-void OutputText(const char* text, size_t length);
+// Room for `length` bytes (a line: at most a few hundred) at the end of what
+// standard output has gathered, to be formatted in place and handed on by
+// OutputCommit with the number of bytes written there.
+char* OutputRoom(size_t length);
+void OutputCommit(size_t length);
 
 void ErrorPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

@@ -39,17 +39,21 @@ int WriteAll(const char* bytes, size_t length) {
 // 128 KiB: the runtime itself would hand the system a write per 2 KiB.
 int WriteTranslated(const char* bytes, size_t length) {
     static char block[128 * 1024];
-    size_t used = 0;
-    for (size_t index = 0; index < length; ++index) {
-        if (used + 2 > sizeof block) {
-            int error = WriteAll(block, used);
-            if (error != 0) return error;
-            used = 0;
+    while (length > 0) {
+        // A byte takes at most two places, so half a block always fits.
+        size_t piece = length < sizeof block / 2 ? length : sizeof block / 2;
+        size_t used = 0;
+        for (size_t index = 0; index < piece; ++index) {
+            char byte = bytes[index];
+            if (byte == '\n') block[used++] = '\r';
+            block[used++] = byte;
         }
-        if (bytes[index] == '\n') block[used++] = '\r';
-        block[used++] = bytes[index];
+        int error = WriteAll(block, used);
+        if (error != 0) return error;
+        bytes += piece;
+        length -= piece;
     }
-    return WriteAll(block, used);
+    return 0;
 }
 
 }  // namespace

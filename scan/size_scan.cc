@@ -12,12 +12,13 @@
 
 namespace {
 
+constexpr size_t SIZE_LINE_MAX = 64;  // a label and the 40 bytes FormatSizeLine may add
+
 // LABEL "%6d%c\n" with the size and its mark character.
 void PrintSizeLine(const char* label, uint32_t size, int mark) {
-    char line[64];
-    int length = FormatSizeLine(line, label, size, mark ? '+' : ' ');
+    int length = FormatSizeLine(OutputRoom(SIZE_LINE_MAX), label, size, mark ? '+' : ' ');
     if (length >= 0) {
-        OutputText(line, static_cast<size_t>(length));
+        OutputCommit(static_cast<size_t>(length));
     } else {
         OutputPrintf("%s%6d%c\n", label, static_cast<int>(size), mark ? '+' : ' ');
     }

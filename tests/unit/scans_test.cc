@@ -26,6 +26,17 @@ std::string Bytes(const char* text, size_t length) { return std::string(text, le
 
 TEST(Scans, RequestsAndLines) {
     const std::string position5 = Bytes("\x05\0\0\0", 4);
+    // Sizes that change at every record, for more lines than standard
+    // output gathers at once (64 KiB).
+    std::vector<Request> alternating;
+    std::string alternatingOut;
+    for (int i = 0; i < 3000; ++i) {
+        alternating.push_back({i == 0 ? OP_STEP_FIRST : OP_STEP_NEXT, 0, std::string(i % 2 ? 200 : 100, 'a'),
+                               scripted::ANY_LENGTH, 64000});
+        alternatingOut += i == 0 ? "RecSize Started at    100 \n"
+                                 : i % 2 ? "RecSize Changed to    200 \n" : "RecSize Changed to    100 \n";
+    }
+    alternating.push_back({OP_STEP_NEXT, 9, ""});
     const struct {
         const char* name;
         std::function<void()> options;
@@ -54,6 +65,14 @@ TEST(Scans, RequestsAndLines) {
          "RecSize Started at  64000+\n",
          "",
          {1, 0, 64000, 64000, 1},
+         {}},
+        {"lines beyond what standard output gathers at once arrive whole and in order",
+         [] { extendedMode = 0; },
+         ScanRecordSizes,
+         alternating,
+         alternatingOut,
+         "-\b\\\b|\b",  // the spinner's turns at every 1000 records
+         {3000, 0, 100, 200, 0},
          {}},
         {"the extended entry reads with the whole buffer",
          [] { extendedMode = 1; },
