@@ -121,7 +121,6 @@ void ReadWindow::readerLoop() {
         hold.lock();
         s.length = ok ? got : 0;
         s.ok = ok;
-        s.data = s.bytes.data() + front_;
         reading_ = false;
         ++filled_;
         done_.notify_one();
