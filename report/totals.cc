@@ -155,6 +155,7 @@ int AddSizeEntry(uint32_t size, int mark) {
     SizeEntry* entry = FindEntry(size);
     if (entry != nullptr) {
         entry->count += 1;
+        entry->lowerBoundCount += mark != 0;
         return 1;
     }
     if (!ReserveHashSlot()) return ReportNoMemory(size);
@@ -168,6 +169,7 @@ int AddSizeEntry(uint32_t size, int mark) {
     entry->size = size;
     entry->count = 1;
     entry->mark = mark;
+    entry->lowerBoundCount = mark != 0;
     SizeEntry* previous = FindPredecessor(size);
     if (previous == nullptr) {
         entry->next = sizeList;

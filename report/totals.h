@@ -20,6 +20,7 @@ struct SizeEntry {
     uint32_t count;
     SizeEntry* next;
     int mark;  // the mark of the record that created the entry
+    uint32_t lowerBoundCount;  // records of this size whose size is a lower bound
 };
 
 extern RunTotals runTotals;
