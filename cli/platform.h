@@ -22,6 +22,3 @@ bool StandardOutputIsConsole();
 // of the write that failed.
 int WriteStandardOutput(const char* bytes, size_t length);
 
-// Puts the file `from` in the place of `to`, replacing whatever file is
-// there in one step. Returns 0, or 1 when the system refused.
-int RenameOver(const char* from, const char* to);

@@ -43,7 +43,3 @@ int WriteStandardOutput(const char* bytes, size_t length) {
     }
     return 0;
 }
-
-int RenameOver(const char* from, const char* to) {
-    return rename(from, to) == 0 ? 0 : 1;
-}

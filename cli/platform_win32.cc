@@ -67,8 +67,3 @@ int WriteStandardOutput(const char* bytes, size_t length) {
     _setmode(1, mode);
     return error;
 }
-
-// The C library's rename refuses to replace a file that exists.
-int RenameOver(const char* from, const char* to) {
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) ? 0 : 1;
-}

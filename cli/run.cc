@@ -41,6 +41,7 @@ int RunSequence(int argc, char** argv) {
         ErrorPrintf("No memory available.\r\n");
         return 1;
     }
+    if (PrepareReportFile() != 0) return 1;
     int status = OpenDataFile();
     if (status != STATUS_OK) {
         ErrorPrintf("Unable to Open Files - Status %d\n", status);

@@ -8,9 +8,9 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/output.h"
-#include "cli/platform.h"
 #include "cli/run_options.h"
 #include "engine/engine.h"
+#include "report/report_file.h"
 #include "report/totals.h"
 
 namespace {
@@ -49,11 +49,15 @@ Json TruncationObject() {
 void AddDistribution(Json* report) {
     Json sizes = Json::array();
     uint64_t counted = 0;
+    uint64_t lowerBounds = 0;
     uint64_t totalBytes = 0;
     for (const SizeEntry* entry = sizeList; entry != nullptr; entry = entry->next) {
-        sizes.push_back(
-            Json{{"size", entry->size}, {"count", entry->count}, {"lowerBound", entry->mark != 0}});
+        sizes.push_back(Json{{"size", entry->size},
+                             {"count", entry->count},
+                             {"lowerBound", entry->mark != 0},
+                             {"lowerBoundCount", entry->lowerBoundCount}});
         counted += entry->count;
+        lowerBounds += entry->lowerBoundCount;
         totalBytes += static_cast<uint64_t>(entry->size) * entry->count;
     }
     Json percentiles = nullptr;
@@ -71,6 +75,7 @@ void AddDistribution(Json* report) {
         }
     }
     (*report)["countedRecords"] = counted;
+    (*report)["lowerBoundRecords"] = lowerBounds;
     (*report)["totalBytes"] = totalBytes;
     (*report)["totalIsLowerBound"] = runTotals.overflowSeen != 0;
     (*report)["meanSize"] =
@@ -104,13 +109,6 @@ Json ReportObject() {
     return report;
 }
 
-int WriteWhole(const char* path, const std::string& text) {
-    FILE* file = fopen(path, "wb");
-    if (file == nullptr) return 1;
-    bool written = fwrite(text.data(), 1, text.size(), file) == text.size();
-    return (fclose(file) == 0 && written) ? 0 : 1;
-}
-
 }  // namespace
 
 int BuildJsonReport(std::string* text) {
@@ -123,16 +121,32 @@ int BuildJsonReport(std::string* text) {
     }
 }
 
-int WriteJsonReport() {
-    char temporary[PATH_MAX_CHARS + sizeof ".tmp"];
-    snprintf(temporary, sizeof temporary, "%s.tmp", runOptions.jsonPath);
-    std::string text;
-    int status = BuildJsonReport(&text);
-    if (status == 0) status = WriteWhole(temporary, text);
-    if (status == 0) status = RenameOver(temporary, runOptions.jsonPath);
-    if (status != 0) {
-        remove(temporary);
-        ErrorPrintf("Unable to write JSON report to %s.\n", runOptions.jsonPath);
+int PrepareReportFile() {
+    if (runOptions.jsonPath[0] == '\0') return 0;
+    if (SameExistingFile(runOptions.jsonPath, runOptions.path)) {
+        ErrorPrintf("The JSON report %s would overwrite the data file.\n", runOptions.jsonPath);
+        return 1;
     }
-    return status;
+    if (CheckReportTarget(runOptions.jsonPath) != 0) {
+        ErrorPrintf("Unable to write JSON report to %s.\n", runOptions.jsonPath);
+        return 1;
+    }
+    return 0;
+}
+
+int WriteReportText(const std::string& text) {
+    // The text report first, should both land in one place (/J=/dev/stdout).
+    FlushStandardOutput();
+    if (WriteReportFile(runOptions.jsonPath, text.data(), text.size()) == 0) return 0;
+    ErrorPrintf("Unable to write JSON report to %s.\n", runOptions.jsonPath);
+    return 1;
+}
+
+int WriteJsonReport() {
+    std::string text;
+    if (BuildJsonReport(&text) != 0) {
+        ErrorPrintf("Unable to write JSON report to %s.\n", runOptions.jsonPath);
+        return 1;
+    }
+    return WriteReportText(text);
 }

@@ -10,7 +10,16 @@ constexpr int JSON_SCHEMA_VERSION = 1;
 // out as U+FFFD. Returns 0, or 1 when the document could not be made.
 int BuildJsonReport(std::string* text);
 
-// Writes the JSON report to runOptions.jsonPath: first under that name with
-// ".tmp" added, in the same folder, then renamed over it, so a reader never
-// sees half a document. Returns 0, or 1 after a message on standard error.
+// Before the data file is opened: refuses a report that is the data file
+// itself (by identity, links followed), and one that could not be written
+// for a reason known now (see CheckReportTarget). Nothing to do without /J.
+// Returns 0, or 1 after a message on standard error.
+int PrepareReportFile();
+
+// Writes `text` to runOptions.jsonPath the safe way (see WriteReportFile):
+// a reader never sees half a document. Returns 0, or 1 after a message on
+// standard error.
+int WriteReportText(const std::string& text);
+
+// Builds the JSON report and writes it with WriteReportText.
 int WriteJsonReport();

@@ -1,0 +1,165 @@
+#include "report/report_file.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr size_t NAME_CHARS_MAX = 255;  // one name in a path, on the usual file systems
+constexpr int TEMPORARY_TRIES = 100;
+constexpr DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+bool IsSeparator(char character) {
+    return character == '\\' || character == '/';
+}
+
+// The folder of a full path, with its separator ("C:\" for the root).
+std::string FolderOf(const std::string& path) {
+    size_t end = path.size();
+    while (end > 0 && !IsSeparator(path[end - 1])) --end;
+    return path.substr(0, end);
+}
+
+int Identify(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
+    HANDLE handle = CreateFileA(path, 0, SHARE_ALL, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return 0;
+    BOOL known = GetFileInformationByHandle(handle, info);
+    CloseHandle(handle);
+    return known ? 1 : 0;
+}
+
+// The full path of the file an open handle reads, links resolved, without
+// the "\\?\" prefix the system puts before it. Empty when unknown.
+std::string FinalPathOf(HANDLE handle) {
+    char path[MAX_PATH + 8];
+    DWORD length = GetFinalPathNameByHandleA(handle, path, sizeof path, FILE_NAME_NORMALIZED);
+    if (length == 0 || length >= sizeof path) return std::string();
+    if (strncmp(path, "\\\\?\\UNC\\", 8) == 0) return "\\" + std::string(path + 7);
+    if (strncmp(path, "\\\\?\\", 4) == 0) return std::string(path + 4);
+    return std::string(path);
+}
+
+enum TargetKind { TARGET_REFUSED, TARGET_IN_PLACE, TARGET_REPLACED };
+
+// How the report gets to `target`. For TARGET_IN_PLACE, *handle is open on
+// it for writing; for TARGET_REPLACED, `place` is the full path of the file
+// the report replaces, whether that exists yet or not.
+TargetKind KindOf(const char* target, HANDLE* handle, std::string* place) {
+    DWORD attributes = GetFileAttributesA(target);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return TARGET_REFUSED;
+    }
+    *handle = CreateFileA(target, GENERIC_WRITE, SHARE_ALL, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (*handle != INVALID_HANDLE_VALUE) {
+        // NUL, CON, a pipe: no file on a disk to put another in place of.
+        if (GetFileType(*handle) != FILE_TYPE_DISK) return TARGET_IN_PLACE;
+        *place = FinalPathOf(*handle);
+        CloseHandle(*handle);
+        *handle = INVALID_HANDLE_VALUE;
+        return place->empty() ? TARGET_REFUSED : TARGET_REPLACED;
+    }
+    // There but not to be written (read-only, say): it could not be replaced.
+    if (attributes != INVALID_FILE_ATTRIBUTES) return TARGET_REFUSED;
+    char full[MAX_PATH];
+    DWORD length = GetFullPathNameA(target, sizeof full, full, nullptr);
+    if (length == 0 || length >= sizeof full) return TARGET_REFUSED;
+    *place = full;
+    return TARGET_REPLACED;
+}
+
+// A fresh file in `folder`, never one that exists. Returns its handle, or
+// INVALID_HANDLE_VALUE.
+HANDLE CreateTemporary(const std::string& folder, std::string* name) {
+    for (int attempt = 0; attempt < TEMPORARY_TRIES; ++attempt) {
+        char leaf[64];
+        snprintf(leaf, sizeof leaf, "~recmeter-%lu-%d.tmp",
+                 static_cast<unsigned long>(GetCurrentProcessId()), attempt);
+        *name = folder + leaf;
+        if (name->size() >= MAX_PATH) return INVALID_HANDLE_VALUE;
+        HANDLE handle = CreateFileA(name->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return handle;
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+int WriteAll(HANDLE handle, const char* bytes, size_t length) {
+    while (length > 0) {
+        DWORD part = length > 0x40000000u ? 0x40000000u : static_cast<DWORD>(length);
+        DWORD written = 0;
+        if (!WriteFile(handle, bytes, part, &written, nullptr) || written == 0) return 1;
+        bytes += written;
+        length -= written;
+    }
+    return 0;
+}
+
+int WriteAndReplace(const std::string& place, const char* bytes, size_t length) {
+    std::string temporary;
+    HANDLE handle = CreateTemporary(FolderOf(place), &temporary);
+    if (handle == INVALID_HANDLE_VALUE) return 1;
+    int status = WriteAll(handle, bytes, length);
+    if (status == 0 && !FlushFileBuffers(handle)) status = 1;
+    if (!CloseHandle(handle)) status = 1;
+    if (status == 0 && !MoveFileExA(temporary.c_str(), place.c_str(),
+                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        status = 1;
+    }
+    if (status != 0) DeleteFileA(temporary.c_str());
+    return status;
+}
+
+}  // namespace
+
+int SameExistingFile(const char* first, const char* second) {
+    BY_HANDLE_FILE_INFORMATION one;
+    BY_HANDLE_FILE_INFORMATION other;
+    return Identify(first, &one) && Identify(second, &other) &&
+                   one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
+                   one.nFileIndexHigh == other.nFileIndexHigh &&
+                   one.nFileIndexLow == other.nFileIndexLow
+               ? 1
+               : 0;
+}
+
+int CheckReportTarget(const char* target) {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    std::string place;
+    switch (KindOf(target, &handle, &place)) {
+        case TARGET_REFUSED:
+            return 1;
+        case TARGET_IN_PLACE:
+            CloseHandle(handle);
+            return 0;
+        case TARGET_REPLACED:
+            break;
+    }
+    const std::string folder = FolderOf(place);
+    if (place.size() == folder.size() || place.size() - folder.size() > NAME_CHARS_MAX) return 1;
+    std::string temporary;
+    handle = CreateTemporary(folder, &temporary);
+    if (handle == INVALID_HANDLE_VALUE) return 1;
+    CloseHandle(handle);
+    DeleteFileA(temporary.c_str());
+    return 0;
+}
+
+int WriteReportFile(const char* target, const char* bytes, size_t length) {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    std::string place;
+    switch (KindOf(target, &handle, &place)) {
+        case TARGET_REFUSED:
+            return 1;
+        case TARGET_IN_PLACE: {
+            int status = WriteAll(handle, bytes, length);
+            return CloseHandle(handle) && status == 0 ? 0 : 1;
+        }
+        case TARGET_REPLACED:
+            break;
+    }
+    return WriteAndReplace(place, bytes, length);
+}
