@@ -7,6 +7,9 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <thread>
+
+#include <sys/stat.h>
 
 #include "recmeter_text.h"
 
@@ -53,6 +56,7 @@ TEST_F(JsonReportTest, AgreesWithTheTextReportAndTheFile) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.version);
         std::map<uint32_t, Row> rows;
+        std::map<uint32_t, uint32_t> lower_bounds;
         std::vector<uint32_t> sizes;
         uint64_t total = 0;
         bool marked = false;
@@ -61,6 +65,7 @@ TEST_F(JsonReportTest, AgreesWithTheTextReportAndTheFile) {
             const bool mark = length > c.buffer;
             marked = marked || mark;
             rows.emplace(size, Row{size, mark ? '+' : ' ', 0}).first->second.count += 1;
+            lower_bounds[size] += mark;
             sizes.push_back(size);
             total += size;
         }
@@ -69,8 +74,10 @@ TEST_F(JsonReportTest, AgreesWithTheTextReportAndTheFile) {
         json expected_sizes = json::array();
         for (const auto& row : rows) {
             histogram.push_back(row.second);
-            expected_sizes.push_back(
-                {{"size", row.first}, {"count", row.second.count}, {"lowerBound", row.second.mark == '+'}});
+            expected_sizes.push_back({{"size", row.first},
+                                      {"count", row.second.count},
+                                      {"lowerBound", row.second.mark == '+'},
+                                      {"lowerBoundCount", lower_bounds[row.first]}});
         }
         const uint32_t count = static_cast<uint32_t>(lengths.size());
         Result r = RunBoth({"data.dat", "/C"}, "/J=out.json",
@@ -97,6 +104,7 @@ TEST_F(JsonReportTest, AgreesWithTheTextReportAndTheFile) {
         EXPECT_EQ(report["largestSize"], sizes.back());
         EXPECT_EQ(report["overflowSeen"], marked);
         EXPECT_EQ(report["countedRecords"], count);
+        EXPECT_EQ(report["lowerBoundRecords"], marked ? 1 : 0);
         EXPECT_EQ(report["totalBytes"], total);
         EXPECT_EQ(report["totalIsLowerBound"], marked);
         EXPECT_DOUBLE_EQ(report["meanSize"].get<double>(), static_cast<double>(total) / count);
@@ -142,14 +150,81 @@ TEST_F(JsonReportTest, HowTheScanEnded) {
     }
 }
 
-// The report is printed; then the document cannot be written (its folder
-// does not exist): a message, exit code 1, and nothing left behind.
-TEST_F(JsonReportTest, AFileThatCannotBeWritten) {
-    Make("data.dat", {"10"});
-    EXPECT_TRUE(Ran(Run({"data.dat", "/J=missing/out.json"}), 1,
-                    Scanning("data.dat") + Started(10) + Report(1, 10, 10),
-                    kBanner + kPress + "Unable to write JSON report to missing/out.json.\n"));
+// A report that could not be written is refused before the file is opened,
+// so a /T run changes nothing: a missing folder, a folder, a name that
+// leaves no room in the path.
+TEST_F(JsonReportTest, ATargetThatCannotBeWrittenStopsTheRunFirst) {
+    Make("data.dat", {"10+5"});
+    std::filesystem::create_directory(PathOf("sub"));
+    const std::string before = ReadFile("data.dat");
+    std::vector<std::string> targets = {"missing/out.json", "sub"};
+    if (windows()) targets.push_back(std::string(255, 'j'));  // past the system's path limit
+    for (const std::string& target : targets) {
+        EXPECT_TRUE(Ran(Run({"data.dat", "/T4", "/J=" + target}), 1,
+                        Truncating(4) + Scanning("data.dat"),
+                        kBanner + kPress + "Unable to write JSON report to " + target + ".\n"));
+        EXPECT_EQ(ReadFile("data.dat"), before);
+    }
     EXPECT_FALSE(std::filesystem::exists(PathOf("missing")));
+}
+
+// Every name of the data file the system knows is refused as the report's
+// target, before the file is opened; the file keeps every byte.
+TEST_F(JsonReportTest, TheDataFileUnderAnyNameIsRefused) {
+    Make("g.dat", {"10+5", "20"});
+    std::filesystem::create_symlink("g.dat", PathOf("link.dat"));
+    std::filesystem::create_hard_link(PathOf("g.dat"), PathOf("hard.dat"));
+    const std::string before = ReadFile("g.dat");
+    const std::string folder = std::filesystem::path(dir()).filename().string();
+    std::vector<std::string> aliases = {"link.dat", "hard.dat"};
+    if (windows()) {
+        std::string absolute = "Z:" + PathOf("G.DAT");
+        std::replace(absolute.begin(), absolute.end(), '/', '\\');
+        aliases.insert(aliases.end(), {"G.DAT", "g.dat.", "g.dat ", "..\\" + folder + "\\g.dat",
+                                       absolute, ".\\g.DaT"});
+    } else {
+        aliases.insert(aliases.end(), {"g.dat", "./g.dat", "../" + folder + "/g.dat", PathOf("g.dat")});
+    }
+    for (const std::string& alias : aliases) {
+        EXPECT_TRUE(Ran(Run({"g.dat", "/T4", "/J=" + alias}), 1, Truncating(4) + Scanning("g.dat"),
+                        kBanner + kPress + "The JSON report " + alias +
+                            " would overwrite the data file.\n"));
+        EXPECT_EQ(ReadFile("g.dat"), before);
+    }
+}
+
+// Where the document lands: a link is written through and stays; an
+// unrelated FILE.tmp, or a data file of that name, is left alone; a device
+// takes the document in place.
+TEST_F(JsonReportTest, WhereTheDocumentLands) {
+    Make("x.tmp", {"10"});
+    const std::string data = ReadFile("x.tmp");
+    WriteFile("out.json.tmp", "keep");
+    std::filesystem::create_symlink("out.json", PathOf("link.json"));
+    const struct {
+        const char* target;
+        const char* written;  // the file that must hold the document
+    } cases[] = {{"x", "x"}, {"out.json", "out.json"}, {"link.json", "out.json"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(Run({"x.tmp", "/J=" + std::string(c.target)}).exit_code, 0) << c.target;
+        EXPECT_EQ(ReadJson(c.written)["path"], "x.tmp") << c.target;
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(PathOf("link.json")));
+    EXPECT_EQ(ReadFile("out.json.tmp"), "keep");
+    EXPECT_EQ(ReadFile("x.tmp"), data);
+    if (windows()) {
+        EXPECT_EQ(Run({"x.tmp", "/J=NUL"}).exit_code, 0);
+    } else {
+        ASSERT_EQ(mkfifo(PathOf("fifo").c_str(), 0600), 0);
+        std::string read;
+        std::thread reader([&] { read = ReadFile("fifo"); });
+        EXPECT_EQ(Run({"x.tmp", "/J=fifo"}).exit_code, 0);
+        reader.join();
+        EXPECT_EQ(json::parse(read)["path"], "x.tmp");
+        EXPECT_EQ(std::filesystem::status(PathOf("fifo")).type(), std::filesystem::file_type::fifo);
+    }
+    // No temporary left behind.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), windows() ? 5 : 6);
 }
 
 }  // namespace

@@ -66,11 +66,19 @@ TEST(JsonReport, DistributionTotalsAndPercentiles) {
         EXPECT_DOUBLE_EQ(report["meanSize"].get<double>(), static_cast<double>(c.total) / count);
         ASSERT_EQ(report["sizes"].size(), c.sizes.size());
         for (size_t i = 0; i < c.sizes.size(); ++i) {
-            EXPECT_EQ(report["sizes"][i], (json{{"size", c.sizes[i].size},
-                                                {"count", c.sizes[i].count},
-                                                {"lowerBound", c.sizes[i].mark != 0}}));
+            EXPECT_EQ(report["sizes"][i],
+                      (json{{"size", c.sizes[i].size},
+                            {"count", c.sizes[i].count},
+                            {"lowerBound", c.sizes[i].mark != 0},
+                            {"lowerBoundCount", c.sizes[i].mark != 0 ? c.sizes[i].count : 0}}));
         }
     }
+    // A size whose first record fitted and later ones did not: the mark is
+    // the first record's, the count says how many were lower bounds.
+    json report = ReportOf({{258048, 1, 0}, {258048, 3, 1}, {100, 2, 0}}, RunTotals{});
+    EXPECT_EQ(report["sizes"][1], (json{{"size", 258048}, {"count", 4}, {"lowerBound", false},
+                                        {"lowerBoundCount", 3}}));
+    EXPECT_EQ(report["lowerBoundRecords"], 3);
 }
 
 // How the scan ended, the truncation's figures, and a run that found no
