@@ -23,6 +23,27 @@ std::string FolderOf(const std::string& path) {
     return path.substr(0, end);
 }
 
+bool SameIdentity(const BY_HANDLE_FILE_INFORMATION& one, const BY_HANDLE_FILE_INFORMATION& other) {
+    return one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
+           one.nFileIndexHigh == other.nFileIndexHigh && one.nFileIndexLow == other.nFileIndexLow;
+}
+
+// True when `handle` reads the file standard output or error goes to.
+bool IsStandardStream(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION info;
+    BY_HANDLE_FILE_INFORMATION stream;
+    if (!GetFileInformationByHandle(handle, &info)) return false;
+    for (DWORD which : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+        HANDLE standard = GetStdHandle(which);
+        if (standard != nullptr && standard != INVALID_HANDLE_VALUE &&
+            GetFileType(standard) == FILE_TYPE_DISK &&
+            GetFileInformationByHandle(standard, &stream) && SameIdentity(info, stream)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 int Identify(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
     HANDLE handle = CreateFileA(path, 0, SHARE_ALL, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -55,8 +76,13 @@ TargetKind KindOf(const char* target, HANDLE* handle, std::string* place) {
     }
     *handle = CreateFileA(target, GENERIC_WRITE, SHARE_ALL, nullptr, OPEN_EXISTING, 0, nullptr);
     if (*handle != INVALID_HANDLE_VALUE) {
-        // NUL, CON, a pipe: no file on a disk to put another in place of.
+        // NUL, CON, a pipe: no file on a disk to put another in place of;
+        // the file standard output goes to: the document follows the text.
         if (GetFileType(*handle) != FILE_TYPE_DISK) return TARGET_IN_PLACE;
+        if (IsStandardStream(*handle)) {
+            SetFilePointer(*handle, 0, nullptr, FILE_END);
+            return TARGET_IN_PLACE;
+        }
         *place = FinalPathOf(*handle);
         CloseHandle(*handle);
         *handle = INVALID_HANDLE_VALUE;
@@ -118,12 +144,7 @@ int WriteAndReplace(const std::string& place, const char* bytes, size_t length) 
 int SameExistingFile(const char* first, const char* second) {
     BY_HANDLE_FILE_INFORMATION one;
     BY_HANDLE_FILE_INFORMATION other;
-    return Identify(first, &one) && Identify(second, &other) &&
-                   one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
-                   one.nFileIndexHigh == other.nFileIndexHigh &&
-                   one.nFileIndexLow == other.nFileIndexLow
-               ? 1
-               : 0;
+    return Identify(first, &one) && Identify(second, &other) && SameIdentity(one, other) ? 1 : 0;
 }
 
 int CheckReportTarget(const char* target) {
