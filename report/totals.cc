@@ -155,7 +155,7 @@ int AddSizeEntry(uint32_t size, int mark) {
     SizeEntry* entry = FindEntry(size);
     if (entry != nullptr) {
         entry->count += 1;
-        entry->lowerBoundCount += mark != 0;
+        if (mark != 0) entry->lowerBoundCount += 1;
         return 1;
     }
     if (!ReserveHashSlot()) return ReportNoMemory(size);
