@@ -116,7 +116,8 @@ TEST_F(KeyboardTest, JsonReportOfACancelledScan) {
     EXPECT_EQ(report["scannedCount"], 1000);
     EXPECT_EQ(report["countedRecords"], 999);
     EXPECT_EQ(report["sizes"],
-              (nlohmann::json{{{"size", 10}, {"count", 999}, {"lowerBound", false}}}));
+              (nlohmann::json{
+                  {{"size", 10}, {"count", 999}, {"lowerBound", false}, {"lowerBoundCount", 0}}}));
 }
 
 TEST_F(KeyboardTest, EscDuringTheSizeScan) {
