@@ -11,6 +11,7 @@
 #include "cli/platform.h"
 #include "cli/run_options.h"
 #include "engine/engine.h"
+#include "report/html_report.h"
 #include "report/totals.h"
 
 namespace {
@@ -123,16 +124,29 @@ int BuildJsonReport(std::string* text) {
     }
 }
 
-int WriteJsonReport() {
+int WriteReportText(const std::string& text) {
     char temporary[PATH_MAX_CHARS + sizeof ".tmp"];
     snprintf(temporary, sizeof temporary, "%s.tmp", runOptions.jsonPath);
-    std::string text;
-    int status = BuildJsonReport(&text);
-    if (status == 0) status = WriteWhole(temporary, text);
+    int status = WriteWhole(temporary, text);
     if (status == 0) status = RenameOver(temporary, runOptions.jsonPath);
     if (status != 0) {
         remove(temporary);
         ErrorPrintf("Unable to write JSON report to %s.\n", runOptions.jsonPath);
     }
     return status;
+}
+
+int WriteJsonReport() {
+    std::string text;
+    std::string page;
+    int status = BuildJsonReport(&text);
+    if (status == 0 && ReportIsHtml(runOptions.jsonPath)) {
+        status = BuildHtmlReport(text, &page);
+        text.swap(page);
+    }
+    if (status != 0) {
+        ErrorPrintf("Unable to write JSON report to %s.\n", runOptions.jsonPath);
+        return status;
+    }
+    return WriteReportText(text);
 }

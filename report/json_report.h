@@ -10,7 +10,12 @@ constexpr int JSON_SCHEMA_VERSION = 1;
 // out as U+FFFD. Returns 0, or 1 when the document could not be made.
 int BuildJsonReport(std::string* text);
 
-// Writes the JSON report to runOptions.jsonPath: first under that name with
-// ".tmp" added, in the same folder, then renamed over it, so a reader never
-// sees half a document. Returns 0, or 1 after a message on standard error.
+// Writes `text` to runOptions.jsonPath: first under that name with ".tmp"
+// added, in the same folder, then renamed over it, so a reader never sees
+// half a document. Returns 0, or 1 after a message on standard error.
+int WriteReportText(const std::string& text);
+
+// Writes the JSON report to runOptions.jsonPath, or the HTML page that
+// carries it when the name ends in .html or .htm (WriteReportText).
+// Returns 0, or 1 after a message on standard error.
 int WriteJsonReport();
