@@ -349,7 +349,7 @@ void Figures(std::string* page, const Json& report, const std::vector<Size>& siz
         Figure(page, "90% of records", "p90", Value(p["p90"]), " bytes or less");
         Figure(page, "99% of records", "p99", Value(p["p99"]), " bytes or less");
         Figure(page, "99.9% of records", "p99_9", Value(p["p99_9"]), " bytes or less");
-        Figure(page, "Half the bytes", "bytesHalf", Number(half), " bytes or more: the records that hold them");
+        Figure(page, "Half the bytes in records of", "bytesHalf", Number(half), " bytes or more");
     }
     Figure(page, "Records that did not fit", "lowerBoundRecords", Number(over),
            " (counted at the buffer&#8217;s size; their true length is larger)");
