@@ -154,7 +154,11 @@ void LengthAxis(std::string* page, const Axis& axis, uint64_t smallest, uint64_t
     for (double tick = 1; tick <= axis.hi; tick *= 10) {
         if (tick < axis.lo) continue;
         Line(page, "grid", X(axis, tick), TOP, X(axis, tick), TOP + PLOT_HEIGHT);
-        Text(page, X(axis, tick), TOP + PLOT_HEIGHT + 16, "middle", Number(uint64_t(tick)));
+        // 1, 10, 100, 1k ... 1G: decimal prefixes keep the labels apart.
+        const char* prefix[] = {"", "k", "M", "G"};
+        int power = int(std::lround(std::log10(tick)));
+        Text(page, X(axis, tick), TOP + PLOT_HEIGHT + 16, "middle",
+             Number(uint64_t(std::lround(std::pow(10, power % 3)))) + prefix[power / 3]);
     }
     for (int i = 0; i < 2; ++i) {
         const uint64_t limit = BUFFER_LIMITS[i];
