@@ -20,6 +20,7 @@ ROWS = [
     ("plain", "recmeter FILE"),
     ("counted", "recmeter FILE /C"),
     ("counted-json", "recmeter FILE /C /J=FILE.json"),
+    ("counted-html", "recmeter FILE /C /J=FILE.html"),
     ("truncate", "recmeter COPY /T4"),
     ("dry-run", "recmeter COPY /T4 /N"),
     ("sqlite", "sqlite3: SELECT length(data), count(*) GROUP BY 1"),
@@ -37,6 +38,7 @@ GOALS = [
     ("/C / plain", "counted", "plain", "<=", 1.3),
     ("plain / /C", "plain", "counted", "<=", 1.5),
     ("/C /J / /C", "counted-json", "counted", "<=", 1.1),
+    ("/C /J=.html / /C /J=.json", "counted-html", "counted-json", "<=", 1.1),
     # No Update is made in either run: the two differ by noise alone.
     ("/T /N / /T", "dry-run", "truncate", "<=", 1.05),
     ("wine / native (/C)", "wine", "counted", "<=", 1.2),

@@ -181,6 +181,7 @@ contender() { CONTENDERS+=(-n "$1" "$2 > out-$1.txt 2>err-$1.txt"); }  # contend
 contender plain "'$RECMETER' records.dat"
 contender counted "'$RECMETER' records.dat /C"
 contender counted-json "'$RECMETER' records.dat /C /J=out-counted.json"
+contender counted-html "'$RECMETER' records.dat /C /J=out-counted.html"
 contender truncate "'$RECMETER' truncate-copy.dat /T4"
 contender dry-run "'$RECMETER' truncate-copy.dat /T4 /N"
 [ $SQLITE = 0 ] || contender sqlite "sqlite3 records.sqlite '$SQL_QUERY'"

@@ -10,6 +10,7 @@
 #include "cli/output.h"
 #include "cli/run_options.h"
 #include "engine/engine.h"
+#include "report/html_report.h"
 #include "report/report_file.h"
 #include "report/totals.h"
 
@@ -144,9 +145,15 @@ int WriteReportText(const std::string& text) {
 
 int WriteJsonReport() {
     std::string text;
-    if (BuildJsonReport(&text) != 0) {
+    std::string page;
+    int status = BuildJsonReport(&text);
+    if (status == 0 && ReportIsHtml(runOptions.jsonPath)) {
+        status = BuildHtmlReport(text, &page);
+        text.swap(page);
+    }
+    if (status != 0) {
         ErrorPrintf("Unable to write JSON report to %s.\n", runOptions.jsonPath);
-        return 1;
+        return status;
     }
     return WriteReportText(text);
 }

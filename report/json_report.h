@@ -21,5 +21,7 @@ int PrepareReportFile();
 // standard error.
 int WriteReportText(const std::string& text);
 
-// Builds the JSON report and writes it with WriteReportText.
+// Builds the JSON report, or the HTML page that carries it when the name
+// ends in .html or .htm, and writes it with WriteReportText. Returns 0, or 1
+// after a message on standard error.
 int WriteJsonReport();

@@ -27,6 +27,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   sqlite3 hyperfine time libbenchmark-dev python3
   groff-base
+  chromium-headless-shell zlib1g-dev
   g++-aarch64-linux-gnu libc6-arm64-cross libstdc++6-arm64-cross qemu-user
 )
 
@@ -200,8 +201,9 @@ run_suite() {
   summaries+=("$name: $(grep -E 'tests passed|No tests were found|^fuzz: ' "$log" | tail -1 || true)")
 }
 
-# e2e_windows must run here, never be skipped for want of the Windows build.
-export RECMETER_E2E_REQUIRE_WINDOWS=1
+# e2e_windows must run here, never be skipped for want of the Windows build,
+# nor the report page's test for want of the browser.
+export RECMETER_E2E_REQUIRE_WINDOWS=1 RECMETER_E2E_REQUIRE_BROWSER=1
 run_suite native ctest --preset native
 run_suite windows ctest --preset windows
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/run_options.h"
+#include "report/html_report.h"
 #include "report/json_report.h"
 #include "report/totals.h"
 
@@ -142,6 +143,33 @@ TEST(JsonReport, PathsAsStrings) {
         snprintf(runOptions.path, sizeof runOptions.path, "%s", c.path);
         EXPECT_EQ(ReportOf({}, RunTotals{})["path"], c.expected);
     }
+}
+
+TEST(HtmlReport, WhichNamesGetAPage) {
+    for (const char* path : {"r.html", "r.htm", "R.HTML", "dir.json/r.HtM", ".html"}) {
+        EXPECT_TRUE(ReportIsHtml(path)) << path;
+    }
+    for (const char* path : {"r.json", "r.html.json", "rhtml", "r.htmx", "r.ht", "r.\x0eTML"}) {
+        EXPECT_FALSE(ReportIsHtml(path)) << path;
+    }
+}
+
+// A path that holds markup shows as text and cannot end the element that
+// carries the JSON document, which still parses to the same report.
+TEST(HtmlReport, APathWithMarkup) {
+    runOptions = RunOptions{};
+    snprintf(runOptions.path, sizeof runOptions.path, "%s", "a</script><b x=\"&\">.dat");
+    ClearSizeEntries();
+    std::string text, page;
+    ASSERT_EQ(BuildJsonReport(&text), 0);
+    ASSERT_EQ(BuildHtmlReport(text, &page), 0);
+    EXPECT_NE(page.find("<title>Record lengths: a&lt;/script&gt;&lt;b x=&quot;&amp;&quot;&gt;.dat</title>"),
+              std::string::npos);
+    const std::string tag = "id=\"recmeter-report\">";
+    const size_t at = page.find(tag) + tag.size();
+    EXPECT_EQ(page.find("</script>"), page.rfind("</script>"));
+    EXPECT_EQ(json::parse(page.substr(at, page.find("</script>") - at)), json::parse(text));
+    EXPECT_EQ(BuildHtmlReport("{", &page), 1);
 }
 
 }  // namespace
