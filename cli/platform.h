@@ -1,11 +1,8 @@
-// What differs between the POSIX and the Windows command line.
+// What differs between the POSIX and the Windows program: the standard
+// streams and replacing a file.
 #pragma once
 
 #include <cstddef>
-
-// True when the first argument must not be read as an option: on POSIX an
-// absolute path begins with "/", which on Windows introduces an option.
-bool IsAbsolutePathArgument(const char* argument);
 
 // Sets up the standard streams before anything is opened or written. On
 // POSIX a closed standard input, output or error is opened on /dev/null, so

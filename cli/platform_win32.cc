@@ -6,10 +6,6 @@
 
 #include <cerrno>
 
-bool IsAbsolutePathArgument(const char*) {
-    return false;  // "/" introduces an option on Windows, even in the path's place
-}
-
 // A handle the system never gave the process cannot be taken by the data
 // file: nothing to do.
 int PrepareStandardStreams() {
