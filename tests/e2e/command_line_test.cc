@@ -2,8 +2,6 @@
 // the usage text, how it reads its options (right to left, numbers clamped,
 // unknown letters passed over), and how an option or a missing file ends the
 // run.
-#include <filesystem>
-
 #include "recmeter_text.h"
 
 namespace e2e {
@@ -94,16 +92,6 @@ TEST_F(CommandLineTest, OptionsAreReadRightToLeft) {
                         Report(1, 0, 0, ' ', 1),
                     kBanner + kPress));
     EXPECT_EQ(Recfile({"hex", "filler.dat"}).out, "41000000\n") << "the minimum in force is 4";
-}
-
-// The first argument is only the path: a file named like an option is
-// scanned, never truncated.
-TEST_F(CommandLineTest, PathNamedLikeAnOptionIsOnlyThePath) {
-    Make("filler.dat", {"hex:41000000000000"});
-    std::filesystem::rename(PathOf("filler.dat"), PathOf("-T4"));
-    const std::string before = ReadFile("-T4");
-    EXPECT_TRUE(Ran(Run({"-T4"}), 0, Scanning("-T4") + Started(7) + Report(1, 7, 7), kBanner + kPress));
-    EXPECT_EQ(ReadFile("-T4"), before);
 }
 
 TEST_F(CommandLineTest, HugeMinimumIsClampedAndShortensNothing) {
