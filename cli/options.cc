@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "cli/output.h"
-#include "cli/platform.h"
 
 RunOptions runOptions;
 unsigned char* recordBuffer;
@@ -192,10 +191,12 @@ int ParseCommandLine(int argc, char** argv) {
     runOptions.truncateMin = 0;
     runOptions.probeMegabytes = 0;
     runOptions.ownerBytes[0] = 0;
-    for (int index = argc - 1; index >= 1; --index) {
+    // The first argument is the path and only the path, whatever it begins
+    // with: read as an option too, "-t8" or "/T8\x.dat" would truncate the
+    // file they name.
+    for (int index = argc - 1; index >= 2; --index) {
         const char* argument = argv[index];
         if (argument[0] != '/' && argument[0] != '-') continue;
-        if (index == 1 && IsAbsolutePathArgument(argument)) continue;
         int exitCode = ReadOption(argument);
         if (exitCode != 0) return exitCode;
     }

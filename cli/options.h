@@ -18,7 +18,8 @@ int32_t ParseOptionNumber(const char* text);
 // returns 1 when it is longer than PATH_MAX_CHARS, else returns 0.
 int RefuseLongPath(const char* path);
 
-// Steps 1 to 4 of a run: banner, argument count, options (right to left).
+// Steps 1 to 4 of a run: banner, argument count, options (right to left,
+// from the last argument to the second: the first is only the path).
 // Returns 0 to go on, or the exit code when the run ends here.
 int ParseCommandLine(int argc, char** argv);
 

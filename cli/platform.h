@@ -1,17 +1,15 @@
-// What differs between the POSIX and the Windows command line.
+// What differs between the POSIX and the Windows program: the standard
+// streams and replacing a file.
 #pragma once
 
 #include <cstddef>
 
-// True when the first argument must not be read as an option: on POSIX an
-// absolute path begins with "/", which on Windows introduces an option.
-bool IsAbsolutePathArgument(const char* argument);
-
 // Sets up the standard streams before anything is opened or written. On
 // POSIX a closed standard input, output or error is opened on /dev/null, so
 // that the data file can never take its place and receive what is written
-// there. Returns 0, or the error (an errno value) that writing to standard
-// output would have met because it was closed.
+// there; on Windows a standard error that is not the caller's is silenced.
+// Returns 0, or the error (an errno value) that writing to standard output
+// would have met because it was closed.
 int PrepareStandardStreams();
 
 // True when standard output is a terminal or console, which is shown each

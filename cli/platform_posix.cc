@@ -6,10 +6,6 @@
 #include <cerrno>
 #include <cstdio>
 
-bool IsAbsolutePathArgument(const char* argument) {
-    return argument[0] == '/';
-}
-
 // A descriptor among 0, 1 and 2 that is closed would be the next one the
 // system hands out, to the data file itself: whatever the program then
 // wrote to standard output or error would land in the data.

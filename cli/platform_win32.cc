@@ -5,15 +5,38 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <cstdio>
 
-bool IsAbsolutePathArgument(const char*) {
-    return false;  // "/" introduces an option on Windows, even in the path's place
+namespace {
+
+bool IsFolder(HANDLE handle) {
+    FILE_STANDARD_INFO info{};
+    return GetFileInformationByHandleEx(handle, FileStandardInfo, &info, sizeof info) != 0 &&
+           info.Directory != 0;
 }
 
-// A handle the system never gave the process cannot be taken by the data
-// file: nothing to do.
+// Standard error goes nowhere from here on, for the C library and the system.
+void SilenceStandardError() {
+    if (freopen("NUL", "w", stderr) == nullptr) return;
+    SetStdHandle(STD_ERROR_HANDLE, reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stderr))));
+}
+
+}  // namespace
+
+// Windows gives a closed standard output no handle at all, and a handle the
+// system never gave the process cannot be taken by the data file. Wine,
+// started with closed descriptors, hands them out to its own files first and
+// then makes the standard handles of them: a closed standard output becomes
+// a handle on the current folder, and a standard error closed as well
+// becomes the socket to wine's server, which ends the process (with exit
+// code 0) at the first byte written to it. Such a standard error, a pipe
+// behind a standard output that is a folder, is never written to.
 int PrepareStandardStreams() {
-    return 0;
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (output == nullptr || output == INVALID_HANDLE_VALUE) return EBADF;
+    if (!IsFolder(output)) return 0;
+    if (GetFileType(GetStdHandle(STD_ERROR_HANDLE)) == FILE_TYPE_PIPE) SilenceStandardError();
+    return EBADF;
 }
 
 bool StandardOutputIsConsole() {

@@ -22,6 +22,19 @@ int TakePath(const char* argument) {
     return 0;
 }
 
+// A /T run that did not do what was asked ends with 1, after the whole
+// report: the engine refused an Update, or refused to close the file it had
+// changed (where it writes the changes out).
+int TruncationExitCode(int closeStatus) {
+    if (refusedUpdateCount != 0) {
+        ErrorPrintf("Updates refused by the engine: %lu; those records were not changed.\n",
+                    static_cast<unsigned long>(refusedUpdateCount));
+        return 1;
+    }
+    bool changed = !runOptions.dryRun && runTotals.updatedCount != 0;
+    return changed && closeStatus != STATUS_OK ? 1 : 0;
+}
+
 int RunOneScan() {
     if (runOptions.truncateMin != 0) return TruncateFiller();
     if (runOptions.probeMegabytes != 0) return ScanLargeRecords();
@@ -53,11 +66,12 @@ int RunSequence(int argc, char** argv) {
     ConsoleKeysBegin();
     RunOneScan();  // cancelled or stopped by a status, the report still follows
     ConsoleKeysEnd();
-    CloseDataFiles();
+    int closeStatus = CloseDataFiles();
     ResetEngine();
     PrintTotals();
+    exitCode = TruncationExitCode(closeStatus);
     if (runOptions.jsonPath[0] != '\0' && WriteJsonReport() != 0) return 1;
-    return 0;
+    return exitCode;
 }
 
 }  // namespace

@@ -64,5 +64,7 @@ constexpr int VERSION_ENTRIES_MAX = 3;
 // VERSION_ENTRIES_MAX) with the entries it held, sets *status to the
 // request's status and returns the count; 0 before the probe.
 int EngineVersionReply(EngineVersionEntry* entries, int* status);
-void CloseDataFiles();
+// Returns the Close request's status: an engine that writes a changed file
+// out as it closes it can refuse here.
+int CloseDataFiles();
 void ResetEngine();

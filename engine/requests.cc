@@ -156,12 +156,13 @@ int EngineVersionReply(EngineVersionEntry* entries, int* status) {
     return count;
 }
 
-void CloseDataFiles() {
+int CloseDataFiles() {
     FileBlock* block = &fileTable[DATA_FILE];
     if (runOptions.debugLevel >= 1) OutputPrintf("Closing Files\n");
     block->op = OP_CLOSE;
-    CallEngine(block);
+    int status = CallEngine(block);
     if (runOptions.debugLevel >= 1) OutputPrintf("Data Files Closed\n");
+    return status;
 }
 
 void ResetEngine() {

@@ -7,3 +7,6 @@
 int ScanRecordSizes();
 int ScanLargeRecords();
 int TruncateFiller();
+
+// The Updates the engine refused during TruncateFiller.
+extern uint32_t refusedUpdateCount;

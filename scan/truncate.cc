@@ -12,6 +12,8 @@
 #include "scan/scan_common.h"
 #include "scan/scans.h"
 
+uint32_t refusedUpdateCount;
+
 namespace {
 
 bool IsFiller(unsigned char byte) {
@@ -51,9 +53,13 @@ int TruncateFiller() {
         if (EscapePressed()) return CancelScan();
         uint32_t length = block->dataLen;
         uint32_t trimmed = TrimmedLength(recordBuffer, length, minimum);
-        if (trimmed != length && ShortenRecord(block, trimmed)) {
-            runTotals.updatedCount += 1;
-            runTotals.freedBytes += length - trimmed;
+        if (trimmed != length) {
+            if (ShortenRecord(block, trimmed)) {
+                runTotals.updatedCount += 1;
+                runTotals.freedBytes += length - trimmed;
+            } else {
+                refusedUpdateCount += 1;  // the scan goes on; the run will end with 1
+            }
         }
         CountRecord();  // the Esc test comes before every record instead
         block->op = OP_STEP_NEXT;

@@ -154,7 +154,9 @@ TEST_F(HostileTest, DamageFoundMidScanStopsTruncationThere) {
 // A run whose standard output or error is closed: the data file must never
 // take its place, whatever the program, its spinner or recfile then write.
 // The file is as a run with both streams open leaves it; a report that could
-// not be written is a failure, and so is one sent to a full disk.
+// not be written is a failure, and so is one sent to a full disk. (Under
+// wine closed streams become wine's own files, and a byte written to one of
+// them would end the process with 0.)
 TEST_F(HostileTest, ClosedOrFullStandardStreams) {
     Make("original.dat", {"20+10x3000", "7x2500"});
     const std::string original = ReadFile("original.dat");
@@ -163,7 +165,7 @@ TEST_F(HostileTest, ClosedOrFullStandardStreams) {
     const std::string truncated = ReadFile("reference.dat");
     ASSERT_NE(truncated, original);
 
-    const std::string lost = "Cannot write to standard output: Bad file descriptor\n";
+    const std::string lost = Expect("Cannot write to standard output: Bad file descriptor\n");
     const std::string full = Expect("Cannot write to standard output: No space left on device\n");
     const struct {
         const char* redirect;
@@ -178,12 +180,12 @@ TEST_F(HostileTest, ClosedOrFullStandardStreams) {
         {"2>&-", {}, false, 0, ""},
         {"2>&-", {"/C"}, false, 0, ""},
         {"2>&-", {"/T4"}, true, 0, ""},
+        {">&- 2>&-", {}, false, 1, ""},
+        {">&- 2>&-", {"/T4"}, true, 1, ""},
         {">/dev/full", {"/C"}, false, 1, full},
         {">/dev/full", {"/T4"}, true, 1, full},
     };
     for (const auto& c : cases) {
-        // A closed stream is a POSIX descriptor's matter; a full disk is both targets'.
-        if (windows() && std::string(c.redirect) != ">/dev/full") continue;
         Args args{"data.dat"};
         args.insert(args.end(), c.args.begin(), c.args.end());
         SCOPED_TRACE(std::string(c.redirect) + " " + ::testing::PrintToString(args));
@@ -193,8 +195,11 @@ TEST_F(HostileTest, ClosedOrFullStandardStreams) {
         argv.insert(argv.end(), args.begin(), args.end());
         Result r = RunCommand(argv, dir());
         EXPECT_EQ(r.exit_code, c.exit_code) << r;
-        EXPECT_TRUE(r.err.size() >= c.err_ends.size() &&
-                    r.err.compare(r.err.size() - c.err_ends.size(), c.err_ends.size(), c.err_ends) == 0)
+        // Under wine a piped standard error behind a closed standard output
+        // looks like wine's server socket, and is never written to.
+        const std::string err_ends = windows() && c.redirect == std::string(">&-") ? "" : c.err_ends;
+        EXPECT_TRUE(r.err.size() >= err_ends.size() &&
+                    r.err.compare(r.err.size() - err_ends.size(), err_ends.size(), err_ends) == 0)
             << r;
         if (c.exit_code == 0) {
             EXPECT_NE(r.out.find("Total Scanned Record Count: 5500"), std::string::npos) << r;

@@ -79,7 +79,9 @@ TEST_F(TruncateTest, TrimsTrailingFiller) {
 }
 
 // A failed Update leaves its record as it was and is not counted; the scan
-// goes on. Another status ends the scan with the abnormal-termination line.
+// goes on, and the run ends with 1, as it does when the engine refuses to
+// close the file it changed. Another status ends the scan with the
+// abnormal-termination line.
 TEST_F(TruncateTest, EngineStatuses) {
     const std::vector<std::string> before{"41424300000000000000", "41424344000000000000",
                                           Times("20", 100)};
@@ -91,16 +93,27 @@ TEST_F(TruncateTest, EngineStatuses) {
         uint32_t scanned;
         int updated;
         std::vector<bool> trimmed;  // which records end up trimmed
+        int refused = 0;            // Updates refused
+        int exit_code = 0;
     } cases[] = {
-        {"3#2=7", "Btrieve Error 7: Operation=3, File=data.dat\n", "", 3, 2, {true, false, true}},
+        {"3#2=7", "Btrieve Error 7: Operation=3, File=data.dat\n", "", 3, 2, {true, false, true}, 1, 1},
         {"3=7",
          Times("Btrieve Error 7: Operation=3, File=data.dat\n", 3),
          "",
          3,
          0,
-         {false, false, false}},
+         {false, false, false},
+         3,
+         1},
         // 5 is one of the statuses that pass without a message.
-        {"3#1=5", "", "", 3, 2, {false, true, true}},
+        {"3#1=5", "", "", 3, 2, {false, true, true}, 1, 1},
+        {"1=7", "Btrieve Error 7: Operation=1, File=data.dat\n", "", 3, 3, {true, true, true}, 0, 1},
+        {"33=2,1=7",  // a Close refused on a file that was not changed
+         "Data File Corruption (Status 2) Detected!\nBtrieve Error 7: Operation=1, File=data.dat\n",
+         "Abnormal Termination, Status 2.\n",
+         0,
+         0,
+         {false, false, false}},
         {"24#2=7",
          "Btrieve Error 7: Operation=24, File=data.dat\n",
          "Abnormal Termination, Status 7.\n",
@@ -119,10 +132,12 @@ TEST_F(TruncateTest, EngineStatuses) {
         SCOPED_TRACE(c.faults);
         MakeHex("data.dat", before);
         Result r = Run({"data.dat", "/T4"}, WithEnv({{"LOCALENGINE_FAULTS", c.faults}}));
-        EXPECT_TRUE(Ran(r, 0,
+        const std::string refused =
+            c.refused ? Fmt("Updates refused by the engine: %d; those records were not changed.\n", c.refused) : "";
+        EXPECT_TRUE(Ran(r, c.exit_code,
                         Truncating(4) + Scanning("data.dat") + c.abnormal +
                             Report(c.scanned, 0, 0, ' ', c.updated),
-                        kBanner + kPress + c.err_after_prompt));
+                        kBanner + kPress + c.err_after_prompt + refused));
         std::vector<std::string> expected;
         for (size_t i = 0; i < before.size(); ++i)
             expected.push_back(c.trimmed[i] ? trimmed[i] : before[i]);

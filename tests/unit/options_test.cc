@@ -117,6 +117,17 @@ TEST(ParseCommandLine, ReadsOptionsFromRightToLeft) {
     EXPECT_EQ(result.err, std::string(kBanner) + "Unable to parse owner name.\n");
 }
 
+// The first argument is only the path, whatever it begins with.
+TEST(ParseCommandLine, FirstArgumentIsNeverAnOption) {
+    for (const char* path : {"-t8", "/T8\\x.dat", "/tmp/x.dat", "-dd", "/O", "-J"}) {
+        ParseResult result = Parse({path, "/C"});
+        EXPECT_EQ(result.exitCode, 0) << path;
+        EXPECT_EQ(runOptions.truncateMin, 0) << path;
+        EXPECT_EQ(runOptions.countSizes, 1) << path;
+        EXPECT_EQ(result.out + result.err, kBanner) << path;
+    }
+}
+
 TEST(ParseCommandLine, ProbeAndTruncateValues) {
     const struct {
         const char* option;
