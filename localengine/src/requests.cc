@@ -56,6 +56,20 @@ struct Slot {
 
 class Engine {
 public:
+    Engine() = default;
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+    // At the process's end the files still open are closed (their appends
+    // and state written) but not destroyed: their reader threads may be
+    // gone already, or blocked where no one can wait for them.
+    ~Engine() {
+        if (!processEnding()) return;
+        for (Slot& s : slots_)
+            if (s.file) {
+                s.file->close();
+                (void)s.file.release();
+            }
+    }
     int run(uint16_t op, void* pos, unsigned char* data, uint32_t inLen, uint32_t* outLen, const void* key,
             int8_t keyNum);
     void closeAll() {
@@ -199,6 +213,7 @@ int Engine::run(uint16_t op, void* pos, unsigned char* data, uint32_t inLen, uin
     }
     RecordFile* f = fileOf(pos);
     if (!f) return kPosBlockNotOpen;
+    if (f->inherited()) return kInUse;  // the file belongs to the process we were forked from
     switch (op) {
         case kOpInsert:
         case kOpUpdate:
@@ -242,7 +257,7 @@ int dispatch(uint16_t op, void* posBlock, void* dataBuf, uint32_t* dataLen, void
     uint32_t outLen = 0;
     try {
         status = e.run(op, posBlock, static_cast<unsigned char*>(dataBuf), inLen, &outLen, keyBuf, keyNum);
-    } catch (const std::bad_alloc&) {
+    } catch (...) {  // no memory, say: every request answers a status, whatever is thrown
         status = kDiskError;
     }
     if (dataLen) {
