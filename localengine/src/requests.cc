@@ -63,17 +63,22 @@ public:
     // and state written) but not destroyed: their reader threads may be
     // gone already, or blocked where no one can wait for them.
     ~Engine() {
-        if (!processEnding()) return;
-        for (Slot& s : slots_)
-            if (s.file) {
-                s.file->close();
-                (void)s.file.release();
-            }
+        for (Slot& s : slots_) drop(s, processEnding());
     }
     int run(uint16_t op, void* pos, unsigned char* data, uint32_t inLen, uint32_t* outLen, const void* key,
             int8_t keyNum);
     void closeAll() {
-        for (Slot& s : slots_) s.file.reset();
+        for (Slot& s : slots_) drop(s, false);
+    }
+    // Closes the slot's file. One a forked child inherited, or any at the
+    // process's end, is closed but never destroyed: destroying its window
+    // would wait for a reader thread that does not exist (in a child, even
+    // destroying the condition the parent's reader waited on waits for it).
+    static void drop(Slot& s, bool ending) {
+        if (!s.file) return;
+        if (!ending && !s.file->inherited()) return s.file.reset();
+        s.file->close();
+        (void)s.file.release();
     }
     // A fault injected for this request, counted whether or not one applies.
     bool fault(uint16_t op, int* status);
@@ -140,8 +145,9 @@ int Engine::open(void* pos, const std::string& path, const std::string& owner) {
 int Engine::close(void* pos) {
     RecordFile* f = fileOf(pos);
     if (!f) return kPosBlockNotOpen;
-    int st = f->close();
-    slots_[get32(static_cast<unsigned char*>(pos) + 4)].file.reset();
+    Slot& s = slots_[get32(static_cast<unsigned char*>(pos) + 4)];
+    int st = f->inherited() ? kOk : f->close();  // a child lets go of its copy without a write
+    drop(s, false);
     std::memset(pos, 0, kPosBlockSize);
     return st;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <system_error>
 
 #include "support/test_support.h"
 
@@ -32,6 +33,7 @@ int FaultDisk::before(Op op, const std::string& path, uint64_t offset, const voi
     ops_.push_back(op);
     if (mode_ == Mode::Cut && calls_ >= at_) return hit_ = true, EIO;  // the machine is dead from here on
     if (mode_ == Mode::Fail && calls_ == at_) return hit_ = true, error_;
+    if (mode_ == Mode::Throw && calls_ == at_) throw std::system_error(EAGAIN, std::generic_category());
     if (mode_ != Mode::Cut) return 0;
     switch (op) {
         case Op::Read: break;

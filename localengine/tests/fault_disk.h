@@ -2,7 +2,8 @@
 // Nth call fails with an error (EIO, ENOSPC) and the rest go on, or at the
 // Nth call the power goes: that call and every later one fail, and
 // powerCut() leaves each file as the disk would after it — what was synced,
-// plus the first `keep` writes made since (all of them in call order).
+// plus the first `keep` writes made since (all of them in call order). Or
+// the Nth call throws std::system_error, as a thread that cannot start does.
 #pragma once
 
 #include <cstdint>
@@ -17,7 +18,7 @@ namespace localengine {
 
 class FaultDisk : public DiskHooks {
 public:
-    enum class Mode { Count, Fail, Cut };
+    enum class Mode { Count, Fail, Cut, Throw };
     FaultDisk(Mode mode, uint64_t at, int error, size_t keep);
     ~FaultDisk() override;
 
