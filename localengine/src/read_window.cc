@@ -173,7 +173,9 @@ void ReadWindow::forget() {
 }
 
 void ReadWindow::forsake() {
-    if (reader_.joinable()) reader_.detach();
+    // Neither joined nor detached (there is no such thread here): the handle
+    // is moved out and kept, so nothing ever waits for it or ends on it.
+    if (reader_.joinable()) forsaken_ = new std::thread(std::move(reader_));
     queued_ = 0;
     filled_ = 0;
 }

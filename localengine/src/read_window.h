@@ -96,6 +96,7 @@ private:
     const File* file_ = nullptr;
 
     std::thread reader_;
+    std::thread* forsaken_ = nullptr;  // a forked child's handle of its parent's reader
     std::mutex lock_;
     std::condition_variable wake_;
     std::condition_variable done_;
