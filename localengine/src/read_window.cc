@@ -128,6 +128,7 @@ bool ReadWindow::startReader() {
 
 // Forgets the stretches ahead, once no read is in flight.
 void ReadWindow::dropAhead() {
+    if (processEnding()) return;  // no stretch is taken any more
     std::unique_lock<std::mutex> hold(lock_);
     done_.wait(hold, [this] { return !reading_; });
     queued_ = 0;
@@ -158,7 +159,9 @@ void ReadWindow::readerLoop() {
 void ReadWindow::wrote(uint64_t offset, const void* src, size_t n) {
     if (current_.length > 0) patch(current_.start, current_.length, current_.data, offset, src, n);
     // A read in flight may have fetched the bytes from before the write;
-    // one that starts later fetches them from after it.
+    // one that starts later fetches them from after it. (At the process's
+    // end nothing reads on, and the reader may have died mid-read.)
+    if (processEnding()) return;
     std::unique_lock<std::mutex> hold(lock_);
     done_.wait(hold, [this] { return !reading_; });
     for (size_t i = 0; i < filled_; ++i) {
