@@ -8,17 +8,17 @@
 
 namespace localengine {
 
-FaultDisk::FaultDisk(Mode mode, uint64_t at, int error, size_t keep)
+FaultDisk::FaultDisk(Mode mode, uint64_t at, int error, size_t keep, const std::vector<std::string>& files)
     : mode_(mode), at_(at), error_(error), keep_(keep) {
+    for (const std::string& f : files)
+        if (File::exists(f)) durable_[f] = support::ReadFile(f);
     setDiskHooks(this);
 }
 
 FaultDisk::~FaultDisk() { setDiskHooks(nullptr); }
 
 std::string& FaultDisk::durable(const std::string& path) {
-    auto it = durable_.find(path);
-    if (it == durable_.end()) it = durable_.emplace(path, support::ReadFile(path)).first;  // as it was: durable
-    return it->second;
+    return durable_[path];
 }
 
 void FaultDisk::apply(const Pending& p, std::string* image) {

@@ -135,7 +135,7 @@ class Faults : public ::testing::TestWithParam<Scenario> {};
 std::vector<int> runUnder(const Scenario& sc, const std::string& path, FaultDisk::Mode mode, uint64_t at, int error,
                           size_t keep, std::vector<DiskHooks::Op>* ops = nullptr) {
     std::vector<int> st;
-    FaultDisk disk(mode, at, error, keep);
+    FaultDisk disk(mode, at, error, keep, {path, RecordFile::journalPath(path)});
     {
         RecordFile f(small());
         try {  // what is thrown, the request dispatcher answers as 18
