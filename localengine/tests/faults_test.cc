@@ -42,6 +42,7 @@ RecordFile::Tuning small() {
 
 const Records kBase = {recordOf(10, 1), recordOf(70, 2), recordOf(0, 3), recordOf(33, 4), recordOf(150, 5)};
 const Records kMore = {recordOf(40, 6), recordOf(3, 7), recordOf(120, 8)};
+const Records kAll = {kBase[0], kBase[1], kBase[2], kBase[3], kBase[4], kMore[0], kMore[1], kMore[2]};
 
 Records readAll(RecordFile& f, int* last) {
     Records out;
@@ -83,7 +84,7 @@ const Scenario kScenarios[] = {
      [](RecordFile& f, std::vector<int>* st) {
          for (const std::string& r : kMore) st->push_back(f.insert(bytesOf(r), uint32_t(r.size())));
      },
-     kBase, {kBase[0], kBase[1], kBase[2], kBase[3], kBase[4], kMore[0], kMore[1], kMore[2]}},
+     kBase, kAll},
     {"ShortenRewriteAndClose", [](const std::string& p) { make(p, kBase); },
      [](RecordFile& f, std::vector<int>* st) {  // as a caller would, it stops at the first failure
          auto go = [st](int status) { return st->push_back(status), status == kOk; };
@@ -95,15 +96,13 @@ const Scenario kScenarios[] = {
      [](const std::string& p) {  // a writer died: three whole records and a torn one past the state
          make(p, kBase);
          const std::string state = support::ReadFile(p).substr(kStateOffset, kStateSize);
-         Records all = kBase;
-         all.insert(all.end(), kMore.begin(), kMore.end());
          ASSERT_TRUE(File::remove(p));
-         make(p, all);
+         make(p, kAll);
          std::string bytes = support::ReadFile(p).replace(kStateOffset, kStateSize, state);
          support::WriteFile(p, bytes + std::string(48, '\x5A'));
      },
      [](RecordFile&, std::vector<int>*) {},
-     kBase, {kBase[0], kBase[1], kBase[2], kBase[3], kBase[4], kMore[0], kMore[1], kMore[2]}},
+     kBase, kAll},
     {"RollBackJournal",
      [](const std::string& p) {  // a rewrite finished, but died before its journal went
          make(p, kBase);
