@@ -208,7 +208,8 @@ run_suite native ctest --preset native
 run_suite windows ctest --preset windows
 
 # The native build again with AddressSanitizer and UndefinedBehaviorSanitizer
-# (clang), every test under it, then a bounded run of each fuzz target.
+# (clang), every test under it, and the engine's tests under ThreadSanitizer;
+# then a bounded run of each fuzz target.
 run_suite sanitize bash scripts/test-sanitize.sh
 run_suite fuzz bash scripts/fuzz.sh
 

@@ -31,6 +31,33 @@ private:
     unsigned char saved_[128];  // the thread's signal mask before
 };
 
+class File;
+
+// A stand-in for the disk beneath every File, for the engine's own tests:
+// each read, write, truncate, sync, create and remove asks it first, and
+// fails with the error it answers (an errno value; 0 lets the call go on).
+class DiskHooks {
+public:
+    enum class Op { Read, Write, Truncate, Sync, Create, Remove };
+    virtual ~DiskHooks() = default;
+    virtual int before(Op op, const std::string& path, uint64_t offset, const void* data, size_t n) = 0;
+};
+// Null: the system alone (the only setting outside tests).
+void setDiskHooks(DiskHooks* hooks);
+
+// The calling process's id: a file opened by another one (before a fork)
+// is not this process's to use.
+uint64_t currentProcess();
+// Keeps the engine's library loaded until the process ends: a thread of
+// its own is running, and unloading the code under it would deadlock or
+// crash. (Nothing to do where the library is not unloaded under a thread.)
+void keepLoaded();
+// True once the process is ending (the library is being detached from a
+// process that exits): the engine's own threads may be gone already, so
+// nothing may wait for them.
+bool processEnding();
+void setProcessEnding();
+
 class File {
 public:
     enum class Result { Ok, NotFound, InUse, Exists, Failed };
@@ -49,21 +76,34 @@ public:
 
     bool isOpen() const;
     bool readOnly() const { return readOnly_; }
+    const std::string& path() const { return path_; }
 
     // Reads up to n bytes at `offset`; *got < n only at the end of the file.
     bool readAt(uint64_t offset, void* buf, size_t n, size_t* got) const;
-    // Reads exactly n bytes; false on an error or a short file.
-    bool readExact(uint64_t offset, void* buf, size_t n) const;
+    // Reads exactly n bytes; false on an error or a short file (*failed
+    // tells the two apart when given: set when the system refused).
+    bool readExact(uint64_t offset, void* buf, size_t n, bool* failed = nullptr) const;
     bool writeAt(uint64_t offset, const void* buf, size_t n);
     bool size(uint64_t* out) const;
     bool truncate(uint64_t size);
     bool sync();
 
+    // Makes the creation of the file at `path` survive a power cut.
+    static bool syncFolderOf(const std::string& path);
     static bool exists(const std::string& path);
     static bool remove(const std::string& path);
 
 private:
+    Result sysCreate(const std::string& path);
+    Result sysOpen(const std::string& path);
+    bool sysReadAt(uint64_t offset, void* buf, size_t n, size_t* got) const;
+    bool sysWriteAt(uint64_t offset, const void* buf, size_t n);
+    bool sysTruncate(uint64_t size);
+    bool sysSync();
+    static bool sysRemove(const std::string& path);
+
     intptr_t handle_ = -1;
+    std::string path_;
     bool readOnly_ = false;
     // Where a read or write is a seek and then the call (Windows), the two
     // go together: the read window's reader thread reads beside the engine.

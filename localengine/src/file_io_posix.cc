@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -69,10 +70,29 @@ SignalsBlocked::~SignalsBlocked() {
     pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
+namespace {
+// The process id, asked of the system once and again in each forked child
+// (a getpid per request cost a scan a third of its time).
+std::atomic<uint64_t> cachedProcess{0};
+void forked() { cachedProcess.store(static_cast<uint64_t>(getpid()), std::memory_order_relaxed); }
+}  // namespace
+
+uint64_t currentProcess() {
+    static const bool watched = pthread_atfork(nullptr, nullptr, forked) == 0;
+    uint64_t p = cachedProcess.load(std::memory_order_relaxed);
+    if (p == 0 || !watched) {
+        p = static_cast<uint64_t>(getpid());
+        cachedProcess.store(p, std::memory_order_relaxed);
+    }
+    return p;
+}
+
+// A shared library here is unloaded only by dlclose, which waits for nothing.
+void keepLoaded() {}
+
 bool File::isOpen() const { return handle_ >= 0; }
 
-File::Result File::create(const std::string& path) {
-    close();
+File::Result File::sysCreate(const std::string& path) {
     int fd = aboveStandardStreams(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     if (fd < 0) {
         if (errno == EEXIST) return Result::Exists;
@@ -85,8 +105,7 @@ File::Result File::create(const std::string& path) {
     return r;
 }
 
-File::Result File::open(const std::string& path) {
-    close();
+File::Result File::sysOpen(const std::string& path) {
     bool ro = false;
     int fd = aboveStandardStreams(::open(path.c_str(), O_RDWR | O_CLOEXEC));
     if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EISDIR)) {
@@ -114,13 +133,13 @@ void File::close() {
     handle_ = -1;
 }
 
-bool File::readAt(uint64_t offset, void* buf, size_t n, size_t* got) const {
+bool File::sysReadAt(uint64_t offset, void* buf, size_t n, size_t* got) const {
     auto* p = static_cast<char*>(buf);
     int fd = static_cast<int>(handle_);
     return repeat(n, got, [&](size_t d) { return ::pread(fd, p + d, n - d, static_cast<off_t>(offset + d)); });
 }
 
-bool File::writeAt(uint64_t offset, const void* buf, size_t n) {
+bool File::sysWriteAt(uint64_t offset, const void* buf, size_t n) {
     const auto* p = static_cast<const char*>(buf);
     int fd = static_cast<int>(handle_);
     size_t done = 0;
@@ -135,15 +154,25 @@ bool File::size(uint64_t* out) const {
     return true;
 }
 
-bool File::truncate(uint64_t size) { return ftruncate(static_cast<int>(handle_), static_cast<off_t>(size)) == 0; }
+bool File::sysTruncate(uint64_t size) { return ftruncate(static_cast<int>(handle_), static_cast<off_t>(size)) == 0; }
 
-bool File::sync() { return fsync(static_cast<int>(handle_)) == 0; }
+bool File::sysSync() { return fsync(static_cast<int>(handle_)) == 0; }
+
+bool File::syncFolderOf(const std::string& path) {
+    std::string::size_type slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = fsync(fd) == 0 || errno == EINVAL;  // some file systems cannot sync a folder
+    ::close(fd);
+    return ok;
+}
 
 bool File::exists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
 }
 
-bool File::remove(const std::string& path) { return ::unlink(path.c_str()) == 0 || errno == ENOENT; }
+bool File::sysRemove(const std::string& path) { return ::unlink(path.c_str()) == 0 || errno == ENOENT; }
 
 }  // namespace localengine

@@ -46,10 +46,20 @@ HANDLE openWith(const std::string& path, DWORD access, DWORD disposition) {
 SignalsBlocked::SignalsBlocked() : saved_{} {}
 SignalsBlocked::~SignalsBlocked() {}
 
+uint64_t currentProcess() { return GetCurrentProcessId(); }
+
+// Pins the library: a FreeLibrary while the reader thread runs then only
+// lowers a count, where unloading would wait for that thread under the
+// loader's lock (which the thread needs to end) or pull its code away.
+void keepLoaded() {
+    HMODULE self = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCSTR>(&keepLoaded), &self);
+}
+
 bool File::isOpen() const { return handle_ != -1; }
 
-File::Result File::create(const std::string& path) {
-    close();
+File::Result File::sysCreate(const std::string& path) {
     HANDLE f = openWith(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW);
     if (f == INVALID_HANDLE_VALUE) return fromError(GetLastError());
     handle_ = reinterpret_cast<intptr_t>(f);
@@ -57,8 +67,7 @@ File::Result File::create(const std::string& path) {
     return Result::Ok;
 }
 
-File::Result File::open(const std::string& path) {
-    close();
+File::Result File::sysOpen(const std::string& path) {
     bool ro = false;
     HANDLE f = openWith(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
     if (f == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
@@ -83,7 +92,7 @@ void File::close() {
     handle_ = -1;
 }
 
-bool File::readAt(uint64_t offset, void* buf, size_t n, size_t* got) const {
+bool File::sysReadAt(uint64_t offset, void* buf, size_t n, size_t* got) const {
     auto* p = static_cast<char*>(buf);
     size_t done = 0;
     std::lock_guard<std::mutex> hold(positionLock_);
@@ -102,7 +111,7 @@ bool File::readAt(uint64_t offset, void* buf, size_t n, size_t* got) const {
     return true;
 }
 
-bool File::writeAt(uint64_t offset, const void* buf, size_t n) {
+bool File::sysWriteAt(uint64_t offset, const void* buf, size_t n) {
     const auto* p = static_cast<const char*>(buf);
     size_t done = 0;
     std::lock_guard<std::mutex> hold(positionLock_);
@@ -123,16 +132,19 @@ bool File::size(uint64_t* out) const {
     return true;
 }
 
-bool File::truncate(uint64_t size) {
+bool File::sysTruncate(uint64_t size) {
     std::lock_guard<std::mutex> hold(positionLock_);
     return seek(h(handle_), size) && SetEndOfFile(h(handle_));
 }
 
-bool File::sync() { return FlushFileBuffers(h(handle_)) != 0; }
+bool File::sysSync() { return FlushFileBuffers(h(handle_)) != 0; }
+
+// The file system keeps its own folders' entries in its log.
+bool File::syncFolderOf(const std::string&) { return true; }
 
 bool File::exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-bool File::remove(const std::string& path) {
+bool File::sysRemove(const std::string& path) {
     return DeleteFileA(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 

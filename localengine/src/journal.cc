@@ -9,7 +9,9 @@ int writeJournal(const std::string& path, const JournalEntry& entry) {
     const std::string jpath = journalPathOf(path);
     File jf;
     File::remove(jpath);
-    if (jf.create(jpath) != File::Result::Ok || !jf.writeAt(0, bytes.data(), bytes.size())) {
+    // Whole and on disk, under its name, before the record is touched.
+    if (jf.create(jpath) != File::Result::Ok || !jf.writeAt(0, bytes.data(), bytes.size()) || !jf.sync() ||
+        !File::syncFolderOf(jpath)) {
         jf.close();
         File::remove(jpath);
         return kDiskError;
@@ -30,11 +32,13 @@ int rollBackJournal(File& file, const std::string& path, uint64_t fileSize, bool
     if (jf.open(jpath) != File::Result::Ok) return kDiskError;
     uint64_t jsize = 0;
     std::string bytes;
-    if (jf.size(&jsize) && jsize <= kMaxRecordLength + 64u) {
+    bool failed = !jf.size(&jsize);
+    if (!failed && jsize <= kMaxRecordLength + 64u) {
         bytes.resize(static_cast<size_t>(jsize));
-        if (!jf.readExact(0, &bytes[0], bytes.size())) bytes.clear();
+        if (!jf.readExact(0, &bytes[0], bytes.size(), &failed)) bytes.clear();
     }
     jf.close();
+    if (failed) return kDiskError;  // unread is not torn: the journal stays
     // A journal that is not whole was being written when the process died:
     // the record itself had not been touched yet, so there is nothing to undo.
     JournalEntry j;
@@ -46,6 +50,8 @@ int rollBackJournal(File& file, const std::string& path, uint64_t fileSize, bool
             !file.writeAt(j.offset, head, sizeof head))
             return kDiskError;
         *wrote = true;
+        // The journal is the only copy of the old bytes until they are on disk.
+        if (!file.sync()) return kDiskError;
     }
     return removeJournal(path);
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <system_error>
 
 namespace localengine {
 namespace {
@@ -18,6 +20,7 @@ void patch(uint64_t start, size_t length, unsigned char* to, uint64_t offset, co
 }  // namespace
 
 const unsigned char* ReadWindow::view(const File& file, uint64_t end, uint64_t offset, size_t n) {
+    failed_ = false;
     if (offset >= current_.start && offset + n <= current_.start + current_.length)
         return current_.data + (offset - current_.start);
     if (n > size_ || offset + n > end) return nullptr;
@@ -32,7 +35,11 @@ const unsigned char* ReadWindow::view(const File& file, uint64_t end, uint64_t o
     size_t got = 0;
     current_.length = 0;
     current_.data = current_.bytes.data() + front_;
-    if (!file.readAt(offset, current_.data, want, &got) || got < n) return nullptr;
+    if (!file.readAt(offset, current_.data, want, &got)) {
+        failed_ = true;
+        return nullptr;
+    }
+    if (got < n) return nullptr;
     current_.start = offset;
     current_.length = got;
     askAhead(file, end);
@@ -73,17 +80,27 @@ bool ReadWindow::takeAhead(uint64_t offset, size_t n) {
 }
 
 // Asks for the stretches that follow, up to kAhead of them and not past
-// `end`, and starts the reader the first time.
+// `end`, and starts the reader the first time. The buffers are made and the
+// thread started before anything is counted as asked for: when either
+// fails, nothing waits for a stretch no one reads, and the scan reads in
+// place.
 void ReadWindow::askAhead(const File& file, uint64_t end) {
-    if (!readAhead_) return;
+    if (!readAhead_ || noReader_ || !startReader()) return;
     {
         std::lock_guard<std::mutex> hold(lock_);
         if (queued_ == 0) nextFrom_ = current_.start + current_.length;
         if (queued_ == kAhead || nextFrom_ >= end) return;
+        try {
+            for (size_t i = queued_; i < kAhead; ++i) {
+                Stretch& s = ring_[(head_ + i) % kAhead];
+                if (s.bytes.size() != front_ + size_) s.bytes.resize(front_ + size_);
+            }
+        } catch (const std::bad_alloc&) {
+            return;
+        }
         file_ = &file;
         for (; queued_ < kAhead && nextFrom_ < end; ++queued_) {
             Stretch& s = ring_[(head_ + queued_) % kAhead];
-            if (s.bytes.size() != front_ + size_) s.bytes.resize(front_ + size_);
             s.start = nextFrom_;
             s.length = 0;
             s.want = static_cast<size_t>(std::min<uint64_t>(size_, end - nextFrom_));
@@ -91,15 +108,27 @@ void ReadWindow::askAhead(const File& file, uint64_t end) {
             nextFrom_ += s.want;
         }
     }
-    if (!reader_.joinable()) {
+    wake_.notify_one();
+}
+
+// False when the reader's thread would not start (std::system_error, or no
+// memory for it).
+bool ReadWindow::startReader() {
+    if (reader_.joinable()) return true;
+    try {
+        keepLoaded();
         SignalsBlocked quiet;  // the reader never runs the program's signal handlers
         reader_ = std::thread(&ReadWindow::readerLoop, this);
+        return true;
+    } catch (const std::exception&) {  // std::system_error, std::bad_alloc
+        noReader_ = true;
+        return false;
     }
-    wake_.notify_one();
 }
 
 // Forgets the stretches ahead, once no read is in flight.
 void ReadWindow::dropAhead() {
+    if (processEnding()) return;  // no stretch is taken any more
     std::unique_lock<std::mutex> hold(lock_);
     done_.wait(hold, [this] { return !reading_; });
     queued_ = 0;
@@ -130,7 +159,9 @@ void ReadWindow::readerLoop() {
 void ReadWindow::wrote(uint64_t offset, const void* src, size_t n) {
     if (current_.length > 0) patch(current_.start, current_.length, current_.data, offset, src, n);
     // A read in flight may have fetched the bytes from before the write;
-    // one that starts later fetches them from after it.
+    // one that starts later fetches them from after it. (At the process's
+    // end nothing reads on, and the reader may have died mid-read.)
+    if (processEnding()) return;
     std::unique_lock<std::mutex> hold(lock_);
     done_.wait(hold, [this] { return !reading_; });
     for (size_t i = 0; i < filled_; ++i) {
@@ -144,7 +175,16 @@ void ReadWindow::forget() {
     current_.length = 0;
 }
 
+void ReadWindow::forsake() {
+    // Neither joined nor detached (there is no such thread here): the handle
+    // is moved out and kept, so nothing ever waits for it or ends on it.
+    if (reader_.joinable()) forsaken_ = new std::thread(std::move(reader_));
+    queued_ = 0;
+    filled_ = 0;
+}
+
 void ReadWindow::release() {
+    if (processEnding()) return;
     if (reader_.joinable()) {
         {
             std::lock_guard<std::mutex> hold(lock_);

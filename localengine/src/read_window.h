@@ -30,8 +30,10 @@ public:
 
     // Bytes [offset, offset + n) of `file`, whose records end at `end`,
     // valid until the next call. Null when n is larger than the window or
-    // the bytes cannot be read.
+    // the bytes cannot be read; failed() then tells whether the system
+    // refused the read (rather than the file being shorter).
     const unsigned char* view(const File& file, uint64_t end, uint64_t offset, size_t n);
+    bool failed() const { return failed_; }
 
     // `n` bytes from `src` were written at `offset`: the window takes them
     // where the two overlap.
@@ -40,7 +42,12 @@ public:
     // The window holds nothing until the next view.
     void forget();
     // Stops the reader and gives the memory back (before the file closes).
+    // Once the process is ending it waits for nothing and leaves the reader
+    // be (the owner is then never destroyed).
     void release();
+    // In a forked child, where the reader thread does not exist (and its
+    // lock may have been held at the fork): lets go of it without a wait.
+    void forsake();
 
 private:
     // A stretch in a buffer of the window's size and a quarter in front:
@@ -64,6 +71,7 @@ private:
     static constexpr size_t kAhead = 2;
 
     bool takeAhead(uint64_t offset, size_t n);
+    bool startReader();
     void askAhead(const File& file, uint64_t end);
     void dropAhead();
     void readerLoop();
@@ -72,6 +80,8 @@ private:
     const size_t front_ = size_ / 4;
     const bool readAhead_;
     Stretch current_;  // the caller's alone
+    bool failed_ = false;
+    bool noReader_ = false;  // its thread could not start: everything is read in place
 
     // The stretches that follow the current one, in file order from
     // ring_[head_]: `queued_` asked for, the first `filled_` of them read.
@@ -86,6 +96,7 @@ private:
     const File* file_ = nullptr;
 
     std::thread reader_;
+    std::thread* forsaken_ = nullptr;  // a forked child's handle of its parent's reader
     std::mutex lock_;
     std::condition_variable wake_;
     std::condition_variable done_;

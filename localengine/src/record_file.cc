@@ -46,11 +46,38 @@ int RecordFile::create(const std::string& path, const std::string& owner) {
     return kOk;
 }
 
+// Whatever fails or is thrown inside, Open leaves the file closed and
+// unchanged by this object: nothing is committed later for a file that
+// never opened.
 int RecordFile::open(const std::string& path, const std::string& owner) {
     close();
+    int st = kDiskError;
+    try {
+        st = openFile(path, owner);
+    } catch (...) {
+        abandon();
+        throw;
+    }
+    if (st != kOk) abandon();
+    return st;
+}
+
+void RecordFile::abandon() {
+    window_.release();  // its reader may be reading the file
+    file_.close();
+    appends_.clear();
+    hasCurrent_ = false;
+    verifiedOffset_ = 0;
+}
+
+int RecordFile::openFile(const std::string& path, const std::string& owner) {
     int st = statusFor(file_.open(path));
     if (st != kOk) return st;
     path_ = path;
+    opener_ = currentProcess();
+    wrote_ = false;
+    hasCurrent_ = false;
+    verifiedOffset_ = 0;
 
     uint64_t size = 0;
     unsigned char header[kFileHeaderSize];
@@ -72,23 +99,24 @@ int RecordFile::open(const std::string& path, const std::string& owner) {
         st = rollBackJournal(file_, path_, size, &wrote_);
     }
     if (st == kOk && size > committed_.dataEnd) st = recoverTail(size);
-    if (st != kOk) {
-        window_.release();  // its reader may be reading the file
-        file_.close();
-        return st;
-    }
-    hasCurrent_ = false;
-    verifiedOffset_ = 0;
+    if (st != kOk) return st;
     window_.forget();
-    wrote_ = false;
-    return kOk;
+    return kOk;  // wrote_ stays set after a repair: Close syncs once more
 }
 
+// A forked child lets go of its copy of the parent's file without a write.
 int RecordFile::close() {
     if (!file_.isOpen()) return kOk;
+    if (inherited()) {
+        window_.forsake();
+        abandon();
+        return kOk;
+    }
     bool ok = flushAppends();
+    // The records first, then the state block that takes them in: a power
+    // cut never leaves the state pointing past bytes that are not on disk.
     if (ok && (state_.dataEnd != committed_.dataEnd || state_.recordCount != committed_.recordCount))
-        ok = writeState();
+        ok = file_.sync() && writeState();
     if (ok && wrote_) ok = file_.sync();
     window_.release();  // its reader may be reading the file
     file_.close();
@@ -108,21 +136,32 @@ bool RecordFile::writeState() {
 
 // A process that died while appending leaves records past the end the header
 // knows. Complete records are kept; the first torn one and all after it go.
+// Only bytes that were read and failed a check are cut: a read the system
+// refuses answers 18 with nothing changed. The kept records are synced
+// before the state block takes them in.
 int RecordFile::recoverTail(uint64_t fileSize) {
     state_.dataEnd = fileSize;  // lets the reader look at the tail
     uint64_t off = committed_.dataEnd;
     uint64_t count = committed_.recordCount;
     RecordHeader r;
-    while (off + kRecordHeaderSize <= fileSize && readRecordHeader(off, &r) == kOk &&
-           readData(off, r, nullptr, 0) == kOk) {
+    int st = kOk;
+    while (off + kRecordHeaderSize <= fileSize) {
+        st = readRecordHeader(off, &r);
+        if (st == kOk) st = readData(off, r, nullptr, 0);
+        if (st != kOk) break;
         off = recordEnd(off, r.capacity);
         ++count;
     }
+    window_.forget();
+    if (st == kDiskError) return st;
     state_.dataEnd = off;
     state_.recordCount = count;
-    window_.forget();
-    if (file_.readOnly()) return kOk;
-    if (!file_.truncate(off) || !writeState()) return kDiskError;
+    if (file_.readOnly()) {  // read as cut, written by no one
+        committed_ = state_;
+        return kOk;
+    }
+    wrote_ = true;
+    if (!file_.truncate(off) || !file_.sync() || !writeState()) return kDiskError;
     return kOk;
 }
 
@@ -130,14 +169,22 @@ const unsigned char* RecordFile::view(uint64_t offset, size_t n) {
     return window_.view(file_, state_.dataEnd, offset, n);
 }
 
-bool RecordFile::readBytes(uint64_t offset, unsigned char* dst, size_t n) {
-    if (offset + n > state_.dataEnd) return false;
-    if (n >= tuning_.windowSize) return file_.readExact(offset, dst, n);
+int RecordFile::readBytes(uint64_t offset, unsigned char* dst, size_t n) {
+    if (offset + n > state_.dataEnd) return kDamaged;
+    if (n >= tuning_.windowSize) return readExact(offset, dst, n);
     const unsigned char* p = view(offset, n);
-    if (!p) return false;
+    if (!p) return missing();
     std::memcpy(dst, p, n);
-    return true;
+    return kOk;
 }
+
+int RecordFile::readExact(uint64_t offset, unsigned char* dst, size_t n) {
+    bool failed = false;
+    if (file_.readExact(offset, dst, n, &failed)) return kOk;
+    return failed ? kDiskError : kDamaged;
+}
+
+int RecordFile::missing() const { return window_.failed() ? kDiskError : kDamaged; }
 
 bool RecordFile::sameBytes(uint64_t offset, const unsigned char* data, size_t n) {
     while (n > 0) {
@@ -152,8 +199,11 @@ bool RecordFile::sameBytes(uint64_t offset, const unsigned char* data, size_t n)
 }
 
 bool RecordFile::writeBytes(uint64_t offset, const void* src, size_t n) {
-    if (!file_.writeAt(offset, src, n)) return false;
     wrote_ = true;
+    if (!file_.writeAt(offset, src, n)) {
+        window_.forget();  // some of the bytes may be on disk, some not
+        return false;
+    }
     window_.wrote(offset, src, n);  // in step with what is now on disk
     return true;
 }
@@ -176,8 +226,8 @@ int RecordFile::readRecordHeader(uint64_t offset, RecordHeader* r) {
     if (offset < kFileHeaderSize || offset % kAlignment != 0 || offset + kRecordHeaderSize > state_.dataEnd)
         return kDamaged;
     const unsigned char* p = view(offset, kRecordHeaderSize);
-    if (!p || !decodeRecordHeader(p, offset, r) || recordEnd(offset, r->capacity) > state_.dataEnd)
-        return kDamaged;
+    if (!p) return missing();
+    if (!decodeRecordHeader(p, offset, r) || recordEnd(offset, r->capacity) > state_.dataEnd) return kDamaged;
     return kOk;
 }
 
@@ -187,14 +237,15 @@ int RecordFile::readData(uint64_t offset, const RecordHeader& r, unsigned char* 
     uint32_t crc = 0;
     size_t done = 0;
     if (toCopy >= tuning_.windowSize) {  // large: straight into the caller's buffer
-        if (!file_.readExact(at, buf, toCopy)) return kDamaged;
+        int st = readExact(at, buf, toCopy);
+        if (st != kOk) return st;
         crc = crc32c(0, buf, toCopy);
         done = toCopy;
     }
     while (done < r.length) {
         size_t part = std::min<size_t>(r.length - done, tuning_.windowSize);
         const unsigned char* p = view(at + done, part);
-        if (!p) return kDamaged;
+        if (!p) return missing();
         size_t copied = done < toCopy ? std::min(part, toCopy - done) : 0;
         if (copied > 0) crc = crc32cCopy(crc, buf + done, p, copied);  // buf is null when cap is 0
         if (copied < part) crc = crc32c(crc, p + copied, part - copied);
@@ -314,14 +365,16 @@ int RecordFile::update(const unsigned char* data, uint32_t len) {
 int RecordFile::rewriteWithJournal(const RecordHeader& old, const unsigned char* data, uint32_t len) {
     const uint64_t at = currentOffset_ + kRecordHeaderSize;
     JournalEntry j{currentOffset_, old, std::string(len, '\0')};
-    if (len > 0 && !readBytes(at, reinterpret_cast<unsigned char*>(&j.beforeImage[0]), len)) return kDamaged;
-    int st = writeJournal(path_, j);
+    int st = len > 0 ? readBytes(at, reinterpret_cast<unsigned char*>(&j.beforeImage[0]), len) : kOk;
+    if (st == kOk) st = writeJournal(path_, j);
     if (st != kOk) return st;
     RecordHeader r{len, old.capacity, crc32c(0, data, len)};
     unsigned char head[kRecordHeaderSize];
     encodeRecordHeader(r, currentOffset_, head);
-    if (!writeBytes(at, data, len) || !writeBytes(currentOffset_, head, sizeof head)) return kDiskError;
-    // Until the journal is gone, a restart puts the old record back.
+    if (!writeBytes(at, data, len) || !writeBytes(currentOffset_, head, sizeof head) || !file_.sync())
+        return kDiskError;
+    // Until the journal is gone, a restart puts the old record back; the new
+    // one is on disk before it goes.
     return removeJournal(path_);
 }
 
@@ -331,9 +384,11 @@ int RecordFile::getRows(uint32_t position, const RowRequest& rq, unsigned char* 
     if (!flushAppends()) return kDiskError;
     uint64_t offset = offsetOf(position);
     RecordHeader r;
-    if (offset < kFileHeaderSize || readRecordHeader(offset, &r) != kOk) return kBadChunkPosition;
+    if (offset < kFileHeaderSize) return kBadChunkPosition;
+    int st = readRecordHeader(offset, &r);
+    if (st != kOk) return st == kDiskError ? st : kBadChunkPosition;
     if (!isVerified(offset, r)) {
-        int st = readData(offset, r, nullptr, 0);
+        st = readData(offset, r, nullptr, 0);
         if (st != kOk) return st;
     }
     const uint64_t data = offset + kRecordHeaderSize;
@@ -344,7 +399,10 @@ int RecordFile::getRows(uint32_t position, const RowRequest& rq, unsigned char* 
         uint64_t avail = start < r.length ? std::min<uint64_t>(rq.bytesPerRow, r.length - start) : 0;
         if (avail == rq.bytesPerRow && done + avail > cap) break;  // this row does not fit
         if (done + avail > cap) avail = 0;
-        if (avail > 0 && !readBytes(data + start, out + done, static_cast<size_t>(avail))) return kDamaged;
+        if (avail > 0) {
+            st = readBytes(data + start, out + done, static_cast<size_t>(avail));
+            if (st != kOk) return st;
+        }
         done += avail;
         if (avail < rq.bytesPerRow) {
             *outLen = static_cast<uint32_t>(done);
@@ -361,7 +419,9 @@ int RecordFile::check() {
     FileHeader h;
     FileState onDisk;
     uint64_t size = 0;
-    if (!file_.readExact(0, header, sizeof header) || decodeHeader(header, &h) != HeaderCheck::Ok ||
+    int st = readExact(0, header, sizeof header);
+    if (st != kOk) return st;
+    if (decodeHeader(header, &h) != HeaderCheck::Ok ||
         !decodeState(header + kStateOffset, &onDisk) || onDisk.dataEnd > state_.dataEnd || !file_.size(&size) ||
         size < state_.dataEnd)
         return kDamaged;
@@ -376,10 +436,14 @@ int RecordFile::check() {
     uint64_t count = 0;
     RecordHeader r;
     while (off < state_.dataEnd) {
-        if (readRecordHeader(off, &r) != kOk || readData(off, r, nullptr, 0) != kOk) return kDamaged;
+        st = readRecordHeader(off, &r);
+        if (st == kOk) st = readData(off, r, nullptr, 0);
+        if (st != kOk) return st;
         uint64_t padAt = off + kRecordHeaderSize + r.capacity;
         off = recordEnd(off, r.capacity);
-        if (!zeros(view(padAt, static_cast<size_t>(off - padAt)), static_cast<size_t>(off - padAt))) return kDamaged;
+        const unsigned char* pad = view(padAt, static_cast<size_t>(off - padAt));
+        if (!pad && window_.failed()) return kDiskError;
+        if (!zeros(pad, static_cast<size_t>(off - padAt))) return kDamaged;
         ++count;
     }
     return count == state_.recordCount ? kOk : kDamaged;

@@ -54,6 +54,8 @@ public:
     int check();
 
     bool isOpen() const { return file_.isOpen(); }
+    // Opened by the process this one was forked from: not ours to use.
+    bool inherited() const { return file_.isOpen() && opener_ != currentProcess(); }
     uint64_t recordCount() const { return state_.recordCount; }
     uint64_t dataEnd() const { return state_.dataEnd; }
 
@@ -61,6 +63,9 @@ public:
     static std::string journalPath(const std::string& path) { return journalPathOf(path); }
 
 private:
+    int openFile(const std::string& path, const std::string& owner);
+    // Closes the file without writing anything.
+    void abandon();
     int readRecord(uint64_t offset, unsigned char* buf, uint32_t cap, uint32_t* outLen);
     int readRecordHeader(uint64_t offset, RecordHeader* r);
     // Copies the first min(cap, length) data bytes to buf and checks the data
@@ -68,7 +73,10 @@ private:
     int readData(uint64_t offset, const RecordHeader& r, unsigned char* buf, uint32_t cap);
     // Bytes [offset, offset+n) of the file, through the window when they fit.
     const unsigned char* view(uint64_t offset, size_t n);
-    bool readBytes(uint64_t offset, unsigned char* dst, size_t n);
+    int readBytes(uint64_t offset, unsigned char* dst, size_t n);
+    int readExact(uint64_t offset, unsigned char* dst, size_t n);
+    // The status of a view that gave nothing: 18 when the system refused.
+    int missing() const;
     bool sameBytes(uint64_t offset, const unsigned char* data, size_t n);
     bool writeBytes(uint64_t offset, const void* src, size_t n);
     bool flushAppends();
@@ -81,6 +89,7 @@ private:
     Tuning tuning_;
     File file_;
     std::string path_;
+    uint64_t opener_ = 0;  // the process that opened it
     FileState state_;      // including appends still in the buffer
     FileState committed_;  // as the header on disk says
     bool wrote_ = false;   // anything written since Open: sync at Close

@@ -56,10 +56,30 @@ struct Slot {
 
 class Engine {
 public:
+    Engine() = default;
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+    // At the process's end the files still open are closed (their appends
+    // and state written) but not destroyed: their reader threads may be
+    // gone already, or blocked where no one can wait for them.
+    ~Engine() {
+        for (Slot& s : slots_) drop(s, processEnding());
+    }
     int run(uint16_t op, void* pos, unsigned char* data, uint32_t inLen, uint32_t* outLen, const void* key,
             int8_t keyNum);
     void closeAll() {
-        for (Slot& s : slots_) s.file.reset();
+        for (Slot& s : slots_) drop(s, false);
+    }
+    // Closes the slot's file. One a forked child inherited, or any at the
+    // process's end, is closed but never destroyed: destroying its window
+    // would wait for a reader thread that does not exist (in a child, even
+    // destroying the condition the parent's reader waited on waits for it).
+    static void drop(Slot& s, bool ending) {
+        if (!s.file) return;
+        if (!ending && !s.file->inherited()) return s.file.reset();
+        s.file->close();
+        static auto* kept = new std::vector<RecordFile*>;  // still reachable: no leak to report
+        kept->push_back(s.file.release());
     }
     // A fault injected for this request, counted whether or not one applies.
     bool fault(uint16_t op, int* status);
@@ -126,8 +146,9 @@ int Engine::open(void* pos, const std::string& path, const std::string& owner) {
 int Engine::close(void* pos) {
     RecordFile* f = fileOf(pos);
     if (!f) return kPosBlockNotOpen;
-    int st = f->close();
-    slots_[get32(static_cast<unsigned char*>(pos) + 4)].file.reset();
+    Slot& s = slots_[get32(static_cast<unsigned char*>(pos) + 4)];
+    int st = f->inherited() ? kOk : f->close();  // a child lets go of its copy without a write
+    drop(s, false);
     std::memset(pos, 0, kPosBlockSize);
     return st;
 }
@@ -199,6 +220,7 @@ int Engine::run(uint16_t op, void* pos, unsigned char* data, uint32_t inLen, uin
     }
     RecordFile* f = fileOf(pos);
     if (!f) return kPosBlockNotOpen;
+    if (f->inherited()) return kInUse;  // the file belongs to the process we were forked from
     switch (op) {
         case kOpInsert:
         case kOpUpdate:
@@ -242,7 +264,7 @@ int dispatch(uint16_t op, void* posBlock, void* dataBuf, uint32_t* dataLen, void
     uint32_t outLen = 0;
     try {
         status = e.run(op, posBlock, static_cast<unsigned char*>(dataBuf), inLen, &outLen, keyBuf, keyNum);
-    } catch (const std::bad_alloc&) {
+    } catch (...) {  // no memory, say: every request answers a status, whatever is thrown
         status = kDiskError;
     }
     if (dataLen) {

@@ -1,6 +1,7 @@
 // Loads w3btrv7.dll the way the program does (RECCALL by ordinal 1, BTRVEX by
 // name, both __stdcall with seven arguments) and runs one short session:
-// Version, Create, Open, Insert, Step First, Close. Exit 0 when all is right.
+// Version, Create, Open, Insert, Step First, Close; then FreeLibrary with a
+// file open. Exit 0 when all is right.
 #include <windows.h>
 
 #include <cstdint>
@@ -93,6 +94,20 @@ int main() {
     sx = btrvex(1, posBlock, nullptr, &length, nullptr, 0, 0);
     expect(sx == 0, "BTRVEX Close", sx);
     DeleteFileA(path.c_str());
+
+    // A FreeLibrary with a file open and its reader running returns, and so
+    // does the process's end after it (the file is left in the build folder).
+    const char* left = "lebehaviour-freelibrary.dat";
+    DeleteFileA(left);
+    length = 0;
+    st = reccall(14, posBlock, nullptr, &length, const_cast<char*>(left), 28, 0);
+    st = st == 0 ? reccall(0, posBlock, nullptr, &length, const_cast<char*>(left), 28, 0) : st;
+    length = 8;
+    st = st == 0 ? reccall(2, posBlock, buffer, &length, nullptr, 0, 0) : st;
+    length = sizeof buffer;
+    st = st == 0 ? reccall(33, posBlock, buffer, &length, nullptr, 0, 0) : st;
+    expect(st == 0, "a file open before FreeLibrary", st);
+    expect(FreeLibrary(dll) != 0, "FreeLibrary", static_cast<long>(GetLastError()));
 
     if (failures == 0) std::printf("w3btrv7.dll exports: all checks passed\n");
     return failures == 0 ? 0 : 1;

@@ -1,6 +1,10 @@
 // Settings the engine reads from its environment once per process (version
 // replies, injected faults) and the lock between processes, each tested in
 // child processes.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <sstream>
 
 #include "support.h"
@@ -219,6 +223,28 @@ TEST_F(BehaviourTest, SecondProcessGetsInUse) {
     }
     const Probe after = probe("ex", path("f"), {"open", "first"}, {});
     EXPECT_EQ(after.words, (std::vector<std::string>{kOpened, "0/3/010101"}));
+}
+
+// A child forked while the file is open, its reader running, may not use
+// it (85), and ends without waiting for a reader it does not have; the
+// parent's file goes on.
+TEST_F(BehaviourTest, ForkedChildGetsInUseAndEnds) {
+    makeFile(path("f"), {Bytes(3, 1), Bytes(5, 2)});
+    EngineFile held;
+    ASSERT_EQ(held.open(path("f")), kOk);
+    ASSERT_EQ(held.step(kOpStepFirst, 100).status, kOk);
+    for (bool closes : {true, false}) {  // its Close, or the engine's own end at exit
+        pid_t child = fork();
+        if (child == 0) {
+            armWatchdog(20);
+            bool refused = held.step(kOpStepNext, 100).status == kInUse;
+            std::exit(refused && (!closes || held.close() == kOk) ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << closes << " " << status;
+    }
+    EXPECT_EQ(held.step(kOpStepNext, 100).status, kOk);
 }
 
 }  // namespace

@@ -1,0 +1,56 @@
+// A disk that fails on request, beneath the engine's File (file_io.h): the
+// Nth call fails with an error (EIO, ENOSPC) and the rest go on, or at the
+// Nth call the power goes: that call and every later one fail, and
+// powerCut() leaves each file as the disk would after it — what was synced,
+// plus the first `keep` writes made since (all of them in call order). Or
+// the Nth call throws std::system_error, as a thread that cannot start does.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "file_io.h"
+
+namespace localengine {
+
+class FaultDisk : public DiskHooks {
+public:
+    enum class Mode { Count, Fail, Cut, Throw };
+    // `files`: those that exist now are taken as on disk (read here, before
+    // the engine opens them: a Windows open shares a file with no one).
+    FaultDisk(Mode mode, uint64_t at, int error, size_t keep, const std::vector<std::string>& files);
+    ~FaultDisk() override;
+
+    int before(Op op, const std::string& path, uint64_t offset, const void* data, size_t n) override;
+    uint64_t calls() const { return calls_; }
+    const std::vector<Op>& ops() const { return ops_; }
+    bool hit() const { return hit_; }
+    // After a Cut: writes every file touched back to what survived.
+    void powerCut();
+
+private:
+    struct Pending {
+        std::string path;
+        bool truncate;
+        uint64_t offset;
+        std::string bytes;
+    };
+    std::string& durable(const std::string& path);
+    static void apply(const Pending& p, std::string* image);
+
+    const Mode mode_;
+    const uint64_t at_;
+    const int error_;
+    const size_t keep_;
+    uint64_t calls_ = 0;
+    bool hit_ = false;
+    std::vector<Op> ops_;
+    std::map<std::string, std::string> durable_;  // what a sync made safe
+    std::vector<Pending> pending_;                // writes since, in order
+    std::mutex lock_;                             // the read window's reader calls too
+};
+
+}  // namespace localengine

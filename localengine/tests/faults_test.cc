@@ -1,0 +1,212 @@
+// Every read, write, truncate, sync, create and remove an Insert, an Update,
+// the journal, recovery, a scan and Close make, failed in turn (EIO, ENOSPC)
+// or made the instant the power goes (with none, some or all of the writes
+// since the last sync on disk). Afterwards the file opens on a healthy disk
+// with every committed record there, each old or new, and no I/O error was
+// ever answered as damage.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <functional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "crc32c.h"
+#include "fault_disk.h"
+#include "format.h"
+#include "localengine.h"
+#include "record_file.h"
+#include "support/test_support.h"
+
+namespace localengine {
+namespace {
+
+using Records = std::vector<std::string>;
+
+std::string recordOf(size_t len, int seed) {
+    std::string r(len, '\0');
+    for (size_t i = 0; i < len; ++i) r[i] = static_cast<char>((i * 13 + static_cast<size_t>(seed) * 5) & 0xFF);
+    return r;
+}
+const unsigned char* bytesOf(const std::string& s) { return reinterpret_cast<const unsigned char*>(s.data()); }
+
+RecordFile::Tuning small() {
+    RecordFile::Tuning t;
+    t.windowSize = 64;
+    t.writeBufferSize = 100;
+    t.readAhead = false;  // every call in one order, run after run
+    return t;
+}
+
+const Records kBase = {recordOf(10, 1), recordOf(70, 2), recordOf(0, 3), recordOf(33, 4), recordOf(150, 5)};
+const Records kMore = {recordOf(40, 6), recordOf(3, 7), recordOf(120, 8)};
+const Records kAll = {kBase[0], kBase[1], kBase[2], kBase[3], kBase[4], kMore[0], kMore[1], kMore[2]};
+
+Records readAll(RecordFile& f, int* last) {
+    Records out;
+    std::vector<unsigned char> buf(1000);
+    uint32_t n = 0;
+    for (*last = f.stepFirst(buf.data(), 1000, &n); *last == kOk; *last = f.stepNext(buf.data(), 1000, &n))
+        out.emplace_back(reinterpret_cast<char*>(buf.data()), n);
+    return out;
+}
+
+void make(const std::string& path, const Records& records) {
+    ASSERT_EQ(RecordFile::create(path, {}), kOk);
+    RecordFile f(small());
+    ASSERT_EQ(f.open(path, {}), kOk);
+    for (const std::string& r : records) ASSERT_EQ(f.insert(bytesOf(r), uint32_t(r.size())), kOk);
+    ASSERT_EQ(f.close(), kOk);
+}
+
+// Steps to record i (0-based); a status.
+int stepTo(RecordFile& f, size_t i) {
+    unsigned char buf[200];
+    uint32_t n = 0;
+    int st = f.stepFirst(buf, sizeof buf, &n);
+    while (st == kOk && i-- > 0) st = f.stepNext(buf, sizeof buf, &n);
+    return st;
+}
+
+const std::string kRewritten = recordOf(33, 40);
+
+struct Scenario {
+    const char* name;
+    std::function<void(const std::string& path)> prepare;  // on a healthy disk
+    std::function<void(RecordFile& f, std::vector<int>* st)> run;
+    Records before, after;  // committed at the start; all of it done
+};
+
+const Scenario kScenarios[] = {
+    {"InsertAndClose", [](const std::string& p) { make(p, kBase); },
+     [](RecordFile& f, std::vector<int>* st) {
+         for (const std::string& r : kMore) st->push_back(f.insert(bytesOf(r), uint32_t(r.size())));
+     },
+     kBase, kAll},
+    {"ShortenRewriteAndClose", [](const std::string& p) { make(p, kBase); },
+     [](RecordFile& f, std::vector<int>* st) {  // as a caller would, it stops at the first failure
+         auto go = [st](int status) { return st->push_back(status), status == kOk; };
+         go(stepTo(f, 1)) && go(f.update(bytesOf(kBase[1]), 30)) &&  // one header write
+             go(stepTo(f, 3)) && go(f.update(bytesOf(kRewritten), uint32_t(kRewritten.size())));  // the journal
+     },
+     kBase, {kBase[0], kBase[1].substr(0, 30), kBase[2], kRewritten, kBase[4]}},
+    {"RecoverTornTail",
+     [](const std::string& p) {  // a writer died: three whole records and a torn one past the state
+         make(p, kBase);
+         const std::string state = support::ReadFile(p).substr(kStateOffset, kStateSize);
+         ASSERT_TRUE(File::remove(p));
+         make(p, kAll);
+         std::string bytes = support::ReadFile(p).replace(kStateOffset, kStateSize, state);
+         support::WriteFile(p, bytes + std::string(48, '\x5A'));
+     },
+     [](RecordFile&, std::vector<int>*) {},
+     kBase, kAll},
+    {"RollBackJournal",
+     [](const std::string& p) {  // a rewrite finished, but died before its journal went
+         make(p, kBase);
+         RecordFile f(small());
+         uint32_t pos = 0;
+         ASSERT_EQ(f.open(p, {}), kOk);
+         ASSERT_EQ(stepTo(f, 3), kOk);
+         ASSERT_EQ(f.getPosition(&pos), kOk);
+         ASSERT_EQ(f.update(bytesOf(kRewritten), uint32_t(kRewritten.size())), kOk);
+         ASSERT_EQ(f.close(), kOk);
+         RecordHeader old{33, 33, crc32c(0, bytesOf(kBase[3]), 33)};
+         support::WriteFile(RecordFile::journalPath(p), encodeJournal({offsetOf(pos), old, kBase[3]}));
+     },
+     [](RecordFile&, std::vector<int>*) {}, kBase, kBase},
+    {"Scan", [](const std::string& p) { make(p, kBase); },
+     [](RecordFile& f, std::vector<int>* st) {
+         int last = 0;
+         readAll(f, &last);
+         st->push_back(last == kEndOfFile ? kOk : last);
+     },
+     kBase, kBase},
+};
+
+void PrintTo(const Scenario& s, std::ostream* os) { *os << s.name; }
+
+class Faults : public ::testing::TestWithParam<Scenario> {};
+
+// Runs the scenario on a fresh file under `disk`; the statuses answered.
+std::vector<int> runUnder(const Scenario& sc, const std::string& path, FaultDisk::Mode mode, uint64_t at, int error,
+                          size_t keep, std::vector<DiskHooks::Op>* ops = nullptr) {
+    std::vector<int> st;
+    FaultDisk disk(mode, at, error, keep, {path, RecordFile::journalPath(path)});
+    {
+        RecordFile f(small());
+        try {  // what is thrown, the request dispatcher answers as 18
+            st.push_back(f.open(path, {}));
+            if (st.back() == kOk) sc.run(f, &st);
+        } catch (const std::system_error&) {
+            st.push_back(kDiskError);
+        }
+        try {
+            st.push_back(f.close());
+        } catch (const std::system_error&) {
+            st.push_back(kDiskError);
+        }
+    }
+    if (mode == FaultDisk::Mode::Cut) disk.powerCut();
+    if (ops) *ops = disk.ops();
+    return st;
+}
+
+TEST_P(Faults, EveryCommittedRecordSurvivesEveryFaultPoint) {
+    const Scenario& sc = GetParam();
+    support::TempDir dir("lefault");
+    const std::string path = dir.path("f.dat"), journal = RecordFile::journalPath(path);
+    sc.prepare(path);
+    const std::string start = support::ReadFile(path);
+    const bool hasJournal = File::exists(journal);
+    const std::string startJournal = hasJournal ? support::ReadFile(journal) : std::string();
+    std::vector<DiskHooks::Op> ops;
+    runUnder(sc, path, FaultDisk::Mode::Count, 0, 0, 0, &ops);
+
+    struct Way {
+        FaultDisk::Mode mode;
+        int error;
+        size_t keep;
+    };
+    const Way ways[] = {{FaultDisk::Mode::Fail, EIO, 0},     {FaultDisk::Mode::Fail, ENOSPC, 0},
+                        {FaultDisk::Mode::Cut, 0, 0},        {FaultDisk::Mode::Cut, 0, 1},
+                        {FaultDisk::Mode::Cut, 0, 3},        {FaultDisk::Mode::Cut, 0, size_t(-1)},
+                        {FaultDisk::Mode::Throw, 0, 0}};
+    for (uint64_t at = 1; at <= ops.size(); ++at) {
+        for (const Way& w : ways) {
+            if (w.error == ENOSPC && ops[at - 1] != DiskHooks::Op::Write) continue;
+            if (w.mode == FaultDisk::Mode::Throw && ops[at - 1] != DiskHooks::Op::Read) continue;
+            SCOPED_TRACE(testing::Message() << "call " << at << " of " << ops.size() << " (op "
+                                            << int(ops[at - 1]) << "), " << (w.mode == FaultDisk::Mode::Cut ? "power cut keeping " : w.mode == FaultDisk::Mode::Throw ? "thrown " : "error ")
+                                            << (w.mode == FaultDisk::Mode::Cut ? int(w.keep) : w.error));
+            support::WriteFile(path, start);
+            File::remove(journal);
+            if (hasJournal) support::WriteFile(journal, startJournal);
+            std::vector<int> st = runUnder(sc, path, w.mode, at, w.error, w.keep);
+            for (int s : st) ASSERT_NE(s, kDamaged) << "an I/O error answered as damage";
+
+            RecordFile f;
+            ASSERT_EQ(f.open(path, {}), kOk);
+            int last = 0;
+            Records got = readAll(f, &last);
+            ASSERT_EQ(last, kEndOfFile);
+            ASSERT_EQ(f.check(), kOk);
+            ASSERT_GE(got.size(), sc.before.size());
+            ASSERT_LE(got.size(), sc.after.size());
+            for (size_t i = 0; i < got.size(); ++i)
+                ASSERT_TRUE((i < sc.before.size() && got[i] == sc.before[i]) || got[i] == sc.after[i]) << "record " << i << ": " << got[i].size() << " bytes";
+            bool allOk = std::all_of(st.begin(), st.end(), [](int s) { return s == kOk; });
+            if (allOk && w.mode != FaultDisk::Mode::Cut) {
+                ASSERT_EQ(got, sc.after) << "a failure answered as success";
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Points, Faults, ::testing::ValuesIn(kScenarios),
+                         [](const testing::TestParamInfo<Scenario>& i) { return std::string(i.param.name); });
+
+}  // namespace
+}  // namespace localengine
