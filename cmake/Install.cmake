@@ -54,17 +54,24 @@ if(WIN32)
   install(FILES ${CMAKE_BINARY_DIR}/doc/localengine/README.TXT DESTINATION . COMPONENT kit
     EXCLUDE_FROM_ALL)
   # The sample: 200 records of 100 to 120 bytes, two with null filler and
-  # one over 64000 bytes, made by this build's recfile.exe.
+  # one over 64000 bytes, made by this build's recfile.exe. Its output goes
+  # to a file, not through a pipe: services that wine starts with it would
+  # hold a pipe open, and cpack would wait on it as long as the wine server
+  # lives (tests/wine/keeper.sh); the time limit turns any other hang into a
+  # failure.
   set(recfile_run ${CMAKE_CROSSCOMPILING_EMULATOR} "$<TARGET_FILE:recfile>")
+  set(recfile_log ${CMAKE_BINARY_DIR}/sample-recfile.log)
   install(CODE "
     set(kit \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
     file(REMOVE \"\${kit}/sample.dat\")
     foreach(step \"gen;sample.dat;--count=200;--min=100;--max=120;--seed=7\"
                  \"add;sample.dat;100+400x2;70000\")
       execute_process(COMMAND ${recfile_run} \${step}
-        WORKING_DIRECTORY \"\${kit}\" RESULT_VARIABLE failed)
+        WORKING_DIRECTORY \"\${kit}\" RESULT_VARIABLE failed TIMEOUT 300
+        OUTPUT_FILE \"${recfile_log}\" ERROR_FILE \"${recfile_log}\")
       if(failed)
-        message(FATAL_ERROR \"recfile \${step}: \${failed}\")
+        file(READ \"${recfile_log}\" said)
+        message(FATAL_ERROR \"recfile \${step}: \${failed}\\n\${said}\")
       endif()
     endforeach()
     message(STATUS \"Made: \${kit}/sample.dat\")"

@@ -107,12 +107,15 @@ if [ ! -f "$WINEPREFIX/.recmeter-ready" ]; then
   touch "$WINEPREFIX/.recmeter-ready"
   echo "prefix made in $((SECONDS - t0)) s"
 fi
-wineserver -p 2>/dev/null || true  # 2: one is running already, and serves
+# A server already running (bench/run.sh's, an earlier run's) serves as well,
+# and is its starter's to end: only one started here is ended here.
+if wineserver -p 2>/dev/null; then
+  trap 'wineserver -k 2>/dev/null || true' EXIT
+fi
 # The prefix's services start now, holding no pipe of ours: started by a later
-# program they would keep its output pipe open, and its reader (ctest, cpack)
-# would wait for them.
+# program they would keep its output pipe open, and its reader would wait for
+# them (tests/wine/keeper.sh, which the Windows tests' fixture runs).
 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
-trap 'wineserver -k 2>/dev/null || true' EXIT
 
 # ---- packages and installation ----------------------------------------------
 # The release ZIP holds the program and its README alone, never an engine;
