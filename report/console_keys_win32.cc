@@ -1,4 +1,5 @@
 #include <conio.h>
+#include <windows.h>
 
 #include "report/console_keys.h"
 
@@ -27,4 +28,12 @@ int ConsoleReadKey() {
         return -1;
     }
     return code;
+}
+
+uint32_t ConsoleMilliseconds() {
+    static LARGE_INTEGER frequency = {};
+    if (frequency.QuadPart == 0) QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER now = {};
+    QueryPerformanceCounter(&now);
+    return static_cast<uint32_t>(now.QuadPart / (frequency.QuadPart / 1000));
 }
