@@ -31,9 +31,14 @@ int ConsoleReadKey() {
 }
 
 uint32_t ConsoleMilliseconds() {
-    static LARGE_INTEGER frequency = {};
-    if (frequency.QuadPart == 0) QueryPerformanceFrequency(&frequency);
+    // Counts of the performance counter in a millisecond.
+    static LONGLONG perMillisecond = 0;
+    if (perMillisecond == 0) {
+        LARGE_INTEGER frequency = {};
+        QueryPerformanceFrequency(&frequency);
+        perMillisecond = frequency.QuadPart >= 1000 ? frequency.QuadPart / 1000 : 1;
+    }
     LARGE_INTEGER now = {};
     QueryPerformanceCounter(&now);
-    return static_cast<uint32_t>(now.QuadPart / (frequency.QuadPart / 1000));
+    return static_cast<uint32_t>(now.QuadPart / perMillisecond);
 }
