@@ -266,6 +266,7 @@ int16_t EngineStandardCall(uint16_t op, void* posBlock, void* dataBuf, uint32_t*
 }
 void ConsoleKeysBegin() {}
 void ConsoleKeysEnd() {}
+uint32_t ConsoleMilliseconds() { return 0; }
 bool ConsoleKeyPending() { return false; }
 int ConsoleReadKey() { return -1; }
 

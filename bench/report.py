@@ -23,10 +23,18 @@ ROWS = [
     ("counted-html", "recmeter FILE /C /J=FILE.html"),
     ("truncate", "recmeter COPY /T4"),
     ("dry-run", "recmeter COPY /T4 /N"),
+    ("keys-dry-run", "recmeter COPY /T8 /N, no terminal"),
+    ("keys-dry-run-pty", "recmeter COPY /T8 /N, in a pseudo-terminal"),
+    ("keys-counted", "recmeter FILE /C, no terminal"),
+    ("keys-counted-pty", "recmeter FILE /C, in a pseudo-terminal"),
     ("sqlite", "sqlite3: SELECT length(data), count(*) GROUP BY 1"),
     ("wine-start", "wine RECMETER.EXE (usage only: wine's start)"),
     ("wine", "wine RECMETER.EXE FILE /C"),
     ("wine-plain", "wine RECMETER.EXE FILE"),
+    ("wine-keys-dry-run", "wine RECMETER.EXE COPY /T8 /N, no terminal"),
+    ("wine-keys-dry-run-pty", "wine RECMETER.EXE COPY /T8 /N, pseudo-terminal"),
+    ("wine-keys-counted", "wine RECMETER.EXE FILE /C, no terminal"),
+    ("wine-keys-counted-pty", "wine RECMETER.EXE FILE /C, pseudo-terminal"),
 ]
 
 # Ratios of two timed commands against their goals, judged on the
@@ -44,6 +52,11 @@ GOALS = [
     ("wine / native (/C)", "wine", "counted", "<=", 1.2),
     ("wine / native (plain)", "wine-plain", "plain", "<=", 1.5),
     ("wine plain / wine /C", "wine-plain", "wine", "<=", 1.5),
+    # The Esc test at a console against none.
+    ("/T8 /N terminal / none", "keys-dry-run-pty", "keys-dry-run", "<=", 1.2),
+    ("/C terminal / none", "keys-counted-pty", "keys-counted", "<=", 1.2),
+    ("wine /T8 /N terminal / none", "wine-keys-dry-run-pty", "wine-keys-dry-run", "<=", 1.2),
+    ("wine /C terminal / none", "wine-keys-counted-pty", "wine-keys-counted", "<=", 1.2),
 ]
 
 MEMORY_GOAL_MIB = 16

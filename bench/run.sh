@@ -12,7 +12,8 @@
 # peak memory, and bench/report.py prints the table and the goals. --micro
 # runs recmeter_microbench after it. It installs nothing (scripts/test.sh
 # does). Environment: WINEPREFIX (default build/wine),
-# BENCH_DIR (default build/bench), BENCH_NATIVE_BIN (default build/native/bin).
+# BENCH_DIR (default build/bench), BENCH_NATIVE_BIN (default build/native/bin),
+# BENCH_WINDOWS_EXE (default build/windows/bin/RECMETER.EXE).
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -44,7 +45,7 @@ BENCH_DIR=${BENCH_DIR:-$ROOT/build/bench}
 LOG=$BENCH_DIR/last-run.log
 NATIVE_BIN=${BENCH_NATIVE_BIN:-$ROOT/build/native/bin}
 RECMETER=$NATIVE_BIN/recmeter
-EXE=$ROOT/build/windows/bin/RECMETER.EXE
+EXE=${BENCH_WINDOWS_EXE:-$ROOT/build/windows/bin/RECMETER.EXE}
 mkdir -p "$BENCH_DIR" && : >"$LOG"
 
 say() { printf '%s\n' "$*" >&2; }
@@ -178,18 +179,29 @@ cat "$dir/records.dat" >/dev/null
 [ $SQLITE = 0 ] || cat "$dir/records.sqlite" >/dev/null
 CONTENDERS=(-n raw "cat records.dat > /dev/null")
 contender() { CONTENDERS+=(-n "$1" "$2 > out-$1.txt 2>err-$1.txt"); }  # contender NAME COMMAND
+# The same run twice, for what the Esc test costs: without a controlling
+# terminal (the program watches no key), and in a pseudo-terminal made by
+# script(1), where it does. Output and spinner go to files in both.
+keys_contenders() {  # keys_contenders NAME COMMAND
+  CONTENDERS+=(-n "$1" "setsid -w $2 > out-$1.txt 2>err-$1.txt" \
+    -n "$1-pty" "script -qec \"$2 > out-$1-pty.txt 2>err-$1-pty.txt\" /dev/null")
+}
 contender plain "'$RECMETER' records.dat"
 contender counted "'$RECMETER' records.dat /C"
 contender counted-json "'$RECMETER' records.dat /C /J=out-counted.json"
 contender counted-html "'$RECMETER' records.dat /C /J=out-counted.html"
 contender truncate "'$RECMETER' truncate-copy.dat /T4"
 contender dry-run "'$RECMETER' truncate-copy.dat /T4 /N"
+keys_contenders keys-dry-run "'$RECMETER' truncate-copy.dat /T8 /N"
+keys_contenders keys-counted "'$RECMETER' records.dat /C"
 [ $SQLITE = 0 ] || contender sqlite "sqlite3 records.sqlite '$SQL_QUERY'"
 if [ $WINDOWS = 1 ]; then
   # Without a file name the program prints its usage and exits 1.
   CONTENDERS+=(-n wine-start "wine '$EXE' > /dev/null 2>&1 || true")
   contender wine "wine '$EXE' records.dat /C"
   contender wine-plain "wine '$EXE' records.dat"
+  keys_contenders wine-keys-dry-run "wine '$EXE' truncate-copy.dat /T8 /N"
+  keys_contenders wine-keys-counted "wine '$EXE' records.dat /C"
 fi
 LOAD_BEFORE=$(cut -d' ' -f1-3 /proc/loadavg)
 say "timing $(( ${#CONTENDERS[@]} / 3 )) commands, $RUNS runs each after a warm-up (hyperfine log: $LOG)"

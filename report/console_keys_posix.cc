@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -19,7 +20,11 @@
 
 namespace {
 
-constexpr int ENDING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+// Every signal whose default action ends the process. A broken pipe is one:
+// `recmeter FILE | head -1` ends by it once head has gone.
+constexpr int ENDING_SIGNALS[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT,   SIGPIPE, SIGALRM, SIGUSR1,
+                                  SIGUSR2, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGABRT, SIGSEGV,
+                                  SIGBUS,  SIGFPE,  SIGILL,  SIGTRAP,   SIGSYS};
 constexpr int JOB_CONTROL_SIGNALS[] = {SIGTSTP, SIGCONT, SIGTTIN, SIGTTOU};
 
 int terminalFd = -1;
@@ -186,4 +191,10 @@ int ConsoleReadKey() {
     int key = keyMode && InForeground() ? NextKey(&heldByte, ReadByte) : NOT_A_KEY;
     UnblockTerminalSignals(&previous);
     return key;
+}
+
+uint32_t ConsoleMilliseconds() {
+    struct timespec now = {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint32_t>(now.tv_sec) * 1000u + static_cast<uint32_t>(now.tv_nsec / 1000000);
 }

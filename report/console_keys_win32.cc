@@ -1,4 +1,5 @@
 #include <conio.h>
+#include <windows.h>
 
 #include "report/console_keys.h"
 
@@ -27,4 +28,17 @@ int ConsoleReadKey() {
         return -1;
     }
     return code;
+}
+
+uint32_t ConsoleMilliseconds() {
+    // Counts of the performance counter in a millisecond.
+    static LONGLONG perMillisecond = 0;
+    if (perMillisecond == 0) {
+        LARGE_INTEGER frequency = {};
+        QueryPerformanceFrequency(&frequency);
+        perMillisecond = frequency.QuadPart >= 1000 ? frequency.QuadPart / 1000 : 1;
+    }
+    LARGE_INTEGER now = {};
+    QueryPerformanceCounter(&now);
+    return static_cast<uint32_t>(now.QuadPart / perMillisecond);
 }

@@ -164,6 +164,21 @@ TEST_F(KeyboardTest, EscDuringTruncation) {
     EXPECT_EQ(after.size(), total);
 }
 
+// Esc typed after the 100th spinner turn of a long /T run, when no key has
+// been waiting for many tests (the console is asked only now and then):
+// counted from the turn it was typed at, the run stops within the records
+// that 50 ms of the fastest scan can walk (20 million a second), a bound in
+// records that a loaded machine only makes easier to keep.
+TEST_F(KeyboardTest, EscStopsALongTruncationPromptly) {
+    const uint32_t total = 3000000, typed_at = 100000, bound = 1000000;
+    Gen("data.dat", total, 10, 10);
+    Result r = Run({"data.dat", "/T8", "/N"}, TypeAfter(Spinner(typed_at / 1000), "\x1b"));
+    uint32_t scanned = ScannedCount(r.out);
+    EXPECT_GE(scanned, typed_at) << r;
+    EXPECT_LE(scanned, typed_at + bound) << "Esc was noticed late, or not at all";
+    EXPECT_EQ(r.err, kBanner + kPress + Spinner(scanned / 1000) + kCancelled);
+}
+
 // Ctrl-C and Ctrl-\ kill the program by their signals, the terminal as it
 // was before.
 TEST_F(KeyboardTest, InterruptAndQuitRestoreTheTerminal) {
@@ -205,6 +220,19 @@ TEST_F(KeyboardTest, TerminateRestoresTheTerminal) {
     EXPECT_EQ(r.out, Fmt("status %d\n", 128 + SIGTERM)) << r;
     EXPECT_NE(ReadFile("during.txt"), ReadFile("after.txt"))
         << "the terminal was never in key mode";
+    EXPECT_TRUE(SameTerminalSettings(r.tty_before, r.tty_after));
+}
+
+// Output into a pipe whose reader has gone: the program dies of SIGPIPE
+// while it scans, and the terminal is back as it was.
+TEST_F(KeyboardTest, BrokenPipeRestoresTheTerminal) {
+    Gen("data.dat", kManyRecords, 10, 60);
+    const std::string script =
+        "{ \"$0\" data.dat 2>/dev/null; echo \"status $?\" >status.txt; } | head -c 1 >/dev/null\n";
+    RunOptions options;
+    options.pty = true;
+    Result r = RunCommand({"sh", "-c", script, ProgramPath()}, dir(), options);
+    EXPECT_EQ(ReadFile("status.txt"), Fmt("status %d\n", 128 + SIGPIPE)) << r;
     EXPECT_TRUE(SameTerminalSettings(r.tty_before, r.tty_after));
 }
 
