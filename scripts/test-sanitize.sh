@@ -36,5 +36,5 @@ build/tsan/bin/localengine_tests --gtest_brief=1
 # and of killed writers, whose threads are the ones tested already.
 build/tsan/bin/localengine_behaviour_tests --gtest_brief=1 \
   --gtest_filter=-BehaviourTest.DamagedFilesGiveStatusesNeverWrongRecords:BehaviourTest.KilledWriterLeavesEveryRecordOldOrNew
-echo "tsan: engine unit and behaviour tests passed"
+echo "tsan: the engine's unit and behaviour tests: no report"
 echo "sanitize: built in $((built - started)) s, tested in $((tested - built)) s; tsan in $((SECONDS - tested)) s"
