@@ -122,7 +122,7 @@ void reportScan(benchmark::State& state, const ScanFile& file, size_t seen) {
 }
 
 // Step First / Step Next on the engine's class, with the window size as the
-// argument (the engine's default is 512 KiB).
+// argument (the engine's default is kReadSize, 2 MiB).
 void BM_ScanRecordFile(benchmark::State& state) {
     const ScanFile& file = ScanFile::get();
     RecordFile::Tuning tuning;

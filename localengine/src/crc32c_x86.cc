@@ -4,18 +4,14 @@
 // processor has SSE4.2 and PCLMULQDQ, as every x86 processor since about
 // 2010 has, the portable tables otherwise.
 //
-// Why this form. Measured on a shared 2-core AMD EPYC (copying 1000-byte to
-// 64 KiB runs; a whole `/C` scan of 1 M records, 1 GB, hyperfine medians),
-// against the other forms the engine had before:
-// - eight lanes in 32-byte registers ran 19-27 GB/s against 11-14 here and
-//   took a scan 5-10 % less time natively, 10-20 % less CPU under wine; but
-//   they need AVX2 and VPCLMULQDQ, which many x86 processors in use lack,
-//   and there the engine would fall back to the tables (2 GB/s), which make
-//   a scan about twice as slow;
+// Why this form, against the other forms the engine had before (figures in
+// bench/README.md, "Measured choices": checksum form):
+// - eight lanes in 32-byte registers were faster, but they need AVX2 and
+//   VPCLMULQDQ, which many x86 processors in use lack, and there the engine
+//   would fall back to the tables, which make a scan much slower;
 // - the crc32 instruction in three interleaved stripes plus a copy matched
-//   this form in the 64-bit build (14-16 GB/s, a scan within the noise) but
-//   ran 7-9 GB/s in the 32-bit one, where the instruction takes 4 bytes, and
-//   cost that build's scan a fifth more CPU.
+//   this form in the 64-bit build but was slower in the 32-bit one, where the
+//   instruction takes 4 bytes, and cost that build's scan more CPU.
 // One form for both builds is also one piece of code that both test.
 #include <immintrin.h>
 
@@ -106,7 +102,8 @@ constexpr size_t kFoldFrom = 64;
 // How far ahead of the folds the bytes are asked for. A scan reads what the
 // read window's reader thread has just written on another core, and the
 // processor's own prefetching stops at each 4 KiB page: asking 2 KiB ahead
-// took a 5 GB scan's checksumming thread from 0.80 s to 0.52 s of CPU.
+// saves the checksumming thread much of its CPU time (bench/README.md,
+// "Measured choices": checksum prefetch).
 constexpr size_t kPrefetchAhead = 2048;
 
 // A raw register in and out.

@@ -71,8 +71,9 @@ SignalsBlocked::~SignalsBlocked() {
 }
 
 namespace {
-// The process id, asked of the system once and again in each forked child
-// (a getpid per request cost a scan a third of its time).
+// The process id, asked of the system once and again in each forked child:
+// a getpid per request was a large part of a scan's time (bench/README.md,
+// "Measured choices": the process id asked once).
 std::atomic<uint64_t> cachedProcess{0};
 void forked() { cachedProcess.store(static_cast<uint64_t>(getpid()), std::memory_order_relaxed); }
 }  // namespace

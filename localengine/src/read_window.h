@@ -64,10 +64,8 @@ private:
 
     // Stretches read ahead besides the current one. With one, the reader
     // waited at every hand-over for the scan to take its stretch and ask for
-    // the next; two let it read on (with the checksum's prefetch, a 5 GB scan
-    // went from 1.4 to 1.1 times the time of a plain read of the file, where
-    // either change alone gained little), and three were no faster but took
-    // another 2.5 MiB.
+    // the next; two let it read on, and three were no faster but took another
+    // buffer (bench/README.md, "Measured choices": two stretches read ahead).
     static constexpr size_t kAhead = 2;
 
     bool takeAhead(uint64_t offset, size_t n);

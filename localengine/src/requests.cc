@@ -23,8 +23,8 @@ namespace {
 // One request at a time in the whole process. A program seldom makes
 // requests from two threads at once, so a waiter just yields until the
 // request before it is done; the uncontended path is one atomic exchange,
-// which matters at a request per record (a system lock cost the Windows
-// build several percent of a scan).
+// which matters at a request per record (a system lock showed in the
+// Windows build's scans: bench/README.md, "Measured choices").
 class Guard {
 public:
     Guard() {
