@@ -19,14 +19,14 @@
 #include <unistd.h>
 #include <vector>
 
-#include "cli/output.h"
 #include "cli/run_options.h"
+#include "console/output.h"
 #include "crc32c.h"
 #include "crc32c_forms.h"
+#include "data_file.h"
 #include "engine/engine.h"
 #include "engine/loader.h"
 #include "localengine.h"
-#include "data_file.h"
 #include "report/console_keys.h"
 #include "report/totals.h"
 #include "scan/scans.h"

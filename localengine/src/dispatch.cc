@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "format.h"
-#include "localengine.h"
 #include "data_file.h"
 #include "environment_rules.h"
+#include "format.h"
+#include "localengine.h"
 
 #include <atomic>
 #include <thread>

@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "crc32c.h"
+#include "data_file.h"
 #include "fault_disk.h"
 #include "format.h"
 #include "localengine.h"
-#include "data_file.h"
 #include "support/test_support.h"
 
 namespace localengine {
