@@ -19,21 +19,21 @@
 #include <unistd.h>
 #include <vector>
 
-#include "cli/output.h"
 #include "cli/run_options.h"
+#include "console/output.h"
 #include "crc32c.h"
 #include "crc32c_forms.h"
+#include "data_file.h"
 #include "engine/engine.h"
 #include "engine/loader.h"
 #include "localengine.h"
-#include "record_file.h"
 #include "report/console_keys.h"
 #include "report/totals.h"
 #include "scan/scans.h"
 
 namespace {
 
-using localengine::RecordFile;
+using localengine::DataFile;
 
 constexpr uint32_t kMinLength = 20;
 constexpr uint32_t kMaxLength = 2000;
@@ -101,8 +101,8 @@ private:
                 std::to_string(static_cast<long>(getpid())) + ".dat";
         const auto lens = lengths(records_, 1);
         const auto bytes = someBytes(kMaxLength);
-        RecordFile f;
-        if (RecordFile::create(path_, "") != localengine::kOk || f.open(path_, "") != localengine::kOk) {
+        DataFile f;
+        if (DataFile::create(path_, "") != localengine::kOk || f.open(path_, "") != localengine::kOk) {
             std::fprintf(stderr, "recmeter_microbench: cannot make %s\n", path_.c_str());
             std::exit(1);
         }
@@ -123,14 +123,14 @@ void reportScan(benchmark::State& state, const ScanFile& file, size_t seen) {
 
 // Step First / Step Next on the engine's class, with the window size as the
 // argument (the engine's default is kReadSize, 2 MiB).
-void BM_ScanRecordFile(benchmark::State& state) {
+void BM_ScanDataFile(benchmark::State& state) {
     const ScanFile& file = ScanFile::get();
-    RecordFile::Tuning tuning;
+    DataFile::Tuning tuning;
     tuning.windowSize = static_cast<size_t>(state.range(0));
     std::vector<unsigned char> buffer(kCallerBuffer);
     size_t seen = 0;
     for (auto _ : state) {
-        RecordFile f(tuning);
+        DataFile f(tuning);
         if (f.open(file.path(), "") != localengine::kOk) {
             state.SkipWithError("open failed");
             return;
@@ -143,7 +143,7 @@ void BM_ScanRecordFile(benchmark::State& state) {
     }
     reportScan(state, file, seen);
 }
-BENCHMARK(BM_ScanRecordFile)->Arg(64 << 10)->Arg(128 << 10)->Arg(256 << 10)->Arg(512 << 10)->Arg(1 << 20)
+BENCHMARK(BM_ScanDataFile)->Arg(64 << 10)->Arg(128 << 10)->Arg(256 << 10)->Arg(512 << 10)->Arg(1 << 20)
     ->Unit(benchmark::kMillisecond);
 
 // The same scan as the program makes it: every request through the extended

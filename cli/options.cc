@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cli/output.h"
+#include "console/output.h"
 
 RunOptions runOptions;
 unsigned char* recordBuffer;

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "cli/options.h"
-#include "cli/output.h"
+#include "console/output.h"
 #include "engine/engine.h"
 #include "report/console_keys.h"
 #include "report/json_report.h"

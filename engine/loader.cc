@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "cli/output.h"
+#include "console/output.h"
 #include "engine/library.h"
 
 namespace {

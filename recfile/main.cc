@@ -25,7 +25,7 @@
 #endif
 
 #include "args.h"
-#include "record_file.h"
+#include "file_client.h"
 #include "standard_streams.h"
 
 namespace recfile {
@@ -130,7 +130,7 @@ private:
 void runAdd(const Command& cmd) {
     std::vector<Item> items;
     for (const std::string& word : cmd.words) items.push_back(parseItem(word, kMaxRecordLen));
-    RecordFile file(cmd.path, cmd.owner);
+    FileClient file(cmd.path, cmd.owner);
     std::vector<uint8_t> record;
     for (const Item& item : items) {
         if (item.literal) {
@@ -167,13 +167,13 @@ void runGen(const Command& cmd) {
     uint64_t seed = parseNumber(option(cmd, "--seed", "1"), UINT64_MAX, "--seed");
     if (minLen > maxLen) throw UsageError("--min is larger than --max");
 
-    std::unique_ptr<RecordFile> file;
+    std::unique_ptr<FileClient> file;
     try {
-        file.reset(new RecordFile(cmd.path, cmd.owner));
+        file.reset(new FileClient(cmd.path, cmd.owner));
     } catch (const EngineError& e) {
         if (e.status != localengine::kFileNotFound) throw;
-        RecordFile::create(cmd.path, cmd.owner);
-        file.reset(new RecordFile(cmd.path, cmd.owner));
+        FileClient::create(cmd.path, cmd.owner);
+        file.reset(new FileClient(cmd.path, cmd.owner));
     }
     std::vector<uint8_t> pattern;  // every record is a prefix of the longest
     fillRecord(pattern, maxLen, 0);
@@ -197,11 +197,11 @@ void appendNumber(std::string& out, uint32_t value) {
 
 // list, hex: walk the file in physical order.
 void runWalk(const Command& cmd) {
-    RecordFile file(cmd.path, cmd.owner);
+    FileClient file(cmd.path, cmd.owner);
     Output out;
     const bool hex = cmd.name == "hex";
     static const char kHexDigits[] = "0123456789abcdef";
-    const RecordFile::Sink toHex = [&](const uint8_t* bytes, uint32_t count) {
+    const FileClient::Sink toHex = [&](const uint8_t* bytes, uint32_t count) {
         std::string& text = out.text();
         const size_t start = text.size();
         text.resize(start + 2 * static_cast<size_t>(count));
@@ -210,7 +210,7 @@ void runWalk(const Command& cmd) {
             text[start + 2 * i + 1] = kHexDigits[bytes[i] & 15];
         }
     };
-    const RecordFile::Sink ignore = [](const uint8_t*, uint32_t) {};
+    const FileClient::Sink ignore = [](const uint8_t*, uint32_t) {};
     uint32_t length = 0;
     for (bool first = true; file.step(first, hex ? toHex : ignore, length); first = false) {
         std::string& text = out.text();
@@ -233,13 +233,13 @@ int run(int argc, char** argv) {
     try {
         const Command cmd = parseCommandLine(argc, argv);
         if (cmd.name == "create") {
-            RecordFile::create(cmd.path, cmd.owner);
+            FileClient::create(cmd.path, cmd.owner);
         } else if (cmd.name == "add") {
             runAdd(cmd);
         } else if (cmd.name == "gen") {
             runGen(cmd);
         } else if (cmd.name == "check") {
-            RecordFile file(cmd.path, cmd.owner);
+            FileClient file(cmd.path, cmd.owner);
             const int st = file.check();
             if (st != localengine::kOk) throw EngineError(cmd.path, "check", st);
             file.close();

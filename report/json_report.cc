@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "cli/output.h"
 #include "cli/run_options.h"
+#include "console/output.h"
 #include "engine/engine.h"
 #include "report/html_report.h"
 #include "report/report_file.h"

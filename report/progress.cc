@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "cli/output.h"
+#include "console/output.h"
 #include "report/console_keys.h"
 
 namespace {

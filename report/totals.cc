@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "cli/output.h"
 #include "cli/run_options.h"
+#include "console/output.h"
 
 RunTotals runTotals;
 SizeEntry* sizeList;

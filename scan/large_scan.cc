@@ -3,8 +3,8 @@
 // that reads one byte every `granularity` bytes of the record.
 #include <cstdio>
 
-#include "cli/output.h"
 #include "cli/run_options.h"
+#include "console/output.h"
 #include "engine/engine.h"
 #include "report/totals.h"
 #include "scan/scan_common.h"

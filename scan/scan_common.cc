@@ -1,8 +1,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cli/output.h"
 #include "cli/run_options.h"
+#include "console/output.h"
 #include "engine/engine.h"
 #include "report/progress.h"
 #include "report/totals.h"

@@ -17,12 +17,6 @@ void PrepareScanBlock();
 // PrepareScanBlock, then reads the first record.
 int ReadFirstRecord(uint32_t* size);
 
-// The length a record of `length` bytes is cut to by the truncation scan:
-// one filler byte stays after the last byte that is not filler, and never
-// fewer than `minimum` bytes (minimum is at least 4); `length` itself when
-// the record stays as it is.
-uint32_t TrimmedLength(const unsigned char* record, uint32_t length, uint32_t minimum);
-
 // Adds a record's size to the histogram (with /C) and the extremes.
 // Returns 1 when the size differs from *previous, which then takes it.
 int TallyRecordSize(uint32_t size, int mark, uint32_t* previous);

@@ -10,3 +10,9 @@ int TruncateFiller();
 
 // The Updates the engine refused during TruncateFiller.
 extern uint32_t refusedUpdateCount;
+
+// The length a record of `length` bytes is cut to by the truncation scan:
+// one filler byte stays after the last byte that is not filler, and never
+// fewer than `minimum` bytes (minimum is at least 4); `length` itself when
+// the record stays as it is.
+uint32_t TrimmedLength(const unsigned char* record, uint32_t length, uint32_t minimum);

@@ -3,8 +3,8 @@
 // the data buffer is counted at the buffer's size and marked with "+".
 #include <cstdio>
 
-#include "cli/output.h"
 #include "cli/run_options.h"
+#include "console/output.h"
 #include "engine/engine.h"
 #include "report/totals.h"
 #include "scan/scan_common.h"

@@ -4,8 +4,8 @@
 // program changes a file.
 #include <cstdio>
 
-#include "cli/output.h"
 #include "cli/run_options.h"
+#include "console/output.h"
 #include "engine/engine.h"
 #include "report/progress.h"
 #include "report/totals.h"

@@ -1,6 +1,6 @@
 // The two entry points a program finds in the library.
+#include "dispatch.h"
 #include "localengine.h"
-#include "requests.h"
 
 #if defined(_WIN32)
 #define LOCALENGINE_EXPORT

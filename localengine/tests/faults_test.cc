@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "crc32c.h"
+#include "data_file.h"
 #include "fault_disk.h"
 #include "format.h"
 #include "localengine.h"
-#include "record_file.h"
 #include "support/test_support.h"
 
 namespace localengine {
@@ -32,8 +32,8 @@ std::string recordOf(size_t len, int seed) {
 }
 const unsigned char* bytesOf(const std::string& s) { return reinterpret_cast<const unsigned char*>(s.data()); }
 
-RecordFile::Tuning small() {
-    RecordFile::Tuning t;
+DataFile::Tuning small() {
+    DataFile::Tuning t;
     t.windowSize = 64;
     t.writeBufferSize = 100;
     t.readAhead = false;  // every call in one order, run after run
@@ -44,7 +44,7 @@ const Records kBase = {recordOf(10, 1), recordOf(70, 2), recordOf(0, 3), recordO
 const Records kMore = {recordOf(40, 6), recordOf(3, 7), recordOf(120, 8)};
 const Records kAll = {kBase[0], kBase[1], kBase[2], kBase[3], kBase[4], kMore[0], kMore[1], kMore[2]};
 
-Records readAll(RecordFile& f, int* last) {
+Records readAll(DataFile& f, int* last) {
     Records out;
     std::vector<unsigned char> buf(1000);
     uint32_t n = 0;
@@ -54,15 +54,15 @@ Records readAll(RecordFile& f, int* last) {
 }
 
 void make(const std::string& path, const Records& records) {
-    ASSERT_EQ(RecordFile::create(path, {}), kOk);
-    RecordFile f(small());
+    ASSERT_EQ(DataFile::create(path, {}), kOk);
+    DataFile f(small());
     ASSERT_EQ(f.open(path, {}), kOk);
     for (const std::string& r : records) ASSERT_EQ(f.insert(bytesOf(r), uint32_t(r.size())), kOk);
     ASSERT_EQ(f.close(), kOk);
 }
 
 // Steps to record i (0-based); a status.
-int stepTo(RecordFile& f, size_t i) {
+int stepTo(DataFile& f, size_t i) {
     unsigned char buf[200];
     uint32_t n = 0;
     int st = f.stepFirst(buf, sizeof buf, &n);
@@ -75,18 +75,18 @@ const std::string kRewritten = recordOf(33, 40);
 struct Scenario {
     const char* name;
     std::function<void(const std::string& path)> prepare;  // on a healthy disk
-    std::function<void(RecordFile& f, std::vector<int>* st)> run;
+    std::function<void(DataFile& f, std::vector<int>* st)> run;
     Records before, after;  // committed at the start; all of it done
 };
 
 const Scenario kScenarios[] = {
     {"InsertAndClose", [](const std::string& p) { make(p, kBase); },
-     [](RecordFile& f, std::vector<int>* st) {
+     [](DataFile& f, std::vector<int>* st) {
          for (const std::string& r : kMore) st->push_back(f.insert(bytesOf(r), uint32_t(r.size())));
      },
      kBase, kAll},
     {"ShortenRewriteAndClose", [](const std::string& p) { make(p, kBase); },
-     [](RecordFile& f, std::vector<int>* st) {  // as a caller would, it stops at the first failure
+     [](DataFile& f, std::vector<int>* st) {  // as a caller would, it stops at the first failure
          auto go = [st](int status) { return st->push_back(status), status == kOk; };
          go(stepTo(f, 1)) && go(f.update(bytesOf(kBase[1]), 30)) &&  // one header write
              go(stepTo(f, 3)) && go(f.update(bytesOf(kRewritten), uint32_t(kRewritten.size())));  // the journal
@@ -101,12 +101,12 @@ const Scenario kScenarios[] = {
          std::string bytes = support::ReadFile(p).replace(kStateOffset, kStateSize, state);
          support::WriteFile(p, bytes + std::string(48, '\x5A'));
      },
-     [](RecordFile&, std::vector<int>*) {},
+     [](DataFile&, std::vector<int>*) {},
      kBase, kAll},
     {"RollBackJournal",
      [](const std::string& p) {  // a rewrite finished, but died before its journal went
          make(p, kBase);
-         RecordFile f(small());
+         DataFile f(small());
          uint32_t pos = 0;
          ASSERT_EQ(f.open(p, {}), kOk);
          ASSERT_EQ(stepTo(f, 3), kOk);
@@ -114,11 +114,11 @@ const Scenario kScenarios[] = {
          ASSERT_EQ(f.update(bytesOf(kRewritten), uint32_t(kRewritten.size())), kOk);
          ASSERT_EQ(f.close(), kOk);
          RecordHeader old{33, 33, crc32c(0, bytesOf(kBase[3]), 33)};
-         support::WriteFile(RecordFile::journalPath(p), encodeJournal({offsetOf(pos), old, kBase[3]}));
+         support::WriteFile(DataFile::journalPath(p), encodeJournal({offsetOf(pos), old, kBase[3]}));
      },
-     [](RecordFile&, std::vector<int>*) {}, kBase, kBase},
+     [](DataFile&, std::vector<int>*) {}, kBase, kBase},
     {"Scan", [](const std::string& p) { make(p, kBase); },
-     [](RecordFile& f, std::vector<int>* st) {
+     [](DataFile& f, std::vector<int>* st) {
          int last = 0;
          readAll(f, &last);
          st->push_back(last == kEndOfFile ? kOk : last);
@@ -134,9 +134,9 @@ class Faults : public ::testing::TestWithParam<Scenario> {};
 std::vector<int> runUnder(const Scenario& sc, const std::string& path, FaultDisk::Mode mode, uint64_t at, int error,
                           size_t keep, std::vector<DiskHooks::Op>* ops = nullptr) {
     std::vector<int> st;
-    FaultDisk disk(mode, at, error, keep, {path, RecordFile::journalPath(path)});
+    FaultDisk disk(mode, at, error, keep, {path, DataFile::journalPath(path)});
     {
-        RecordFile f(small());
+        DataFile f(small());
         try {  // what is thrown, the request dispatcher answers as 18
             st.push_back(f.open(path, {}));
             if (st.back() == kOk) sc.run(f, &st);
@@ -157,7 +157,7 @@ std::vector<int> runUnder(const Scenario& sc, const std::string& path, FaultDisk
 TEST_P(Faults, EveryCommittedRecordSurvivesEveryFaultPoint) {
     const Scenario& sc = GetParam();
     support::TempDir dir("lefault");
-    const std::string path = dir.path("f.dat"), journal = RecordFile::journalPath(path);
+    const std::string path = dir.path("f.dat"), journal = DataFile::journalPath(path);
     sc.prepare(path);
     const std::string start = support::ReadFile(path);
     const bool hasJournal = File::exists(journal);
@@ -187,7 +187,7 @@ TEST_P(Faults, EveryCommittedRecordSurvivesEveryFaultPoint) {
             std::vector<int> st = runUnder(sc, path, w.mode, at, w.error, w.keep);
             for (int s : st) ASSERT_NE(s, kDamaged) << "an I/O error answered as damage";
 
-            RecordFile f;
+            DataFile f;
             ASSERT_EQ(f.open(path, {}), kOk);
             int last = 0;
             Records got = readAll(f, &last);

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "cli/options.h"
-#include "cli/output.h"
+#include "console/output.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <deque>
 
-#include "cli/output.h"
 #include "cli/run_options.h"
+#include "console/output.h"
 #include "engine/engine.h"
 #include "engine/loader.h"
 #include "report/console_keys.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <utility>
 
-#include "cli/output.h"
 #include "cli/run_options.h"
+#include "console/output.h"
 #include "report/totals.h"
 
 namespace {

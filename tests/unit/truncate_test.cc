@@ -4,6 +4,7 @@
 #include <string>
 
 #include "scan/scan_common.h"
+#include "scan/scans.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "record_file.h"
+#include "data_file.h"
 
 #include <gtest/gtest.h>
 
@@ -24,25 +24,25 @@ std::string recordOf(size_t len, int seed) {
 
 // A window and an append buffer far smaller than the records, so reads and
 // writes cross their edges all the time.
-RecordFile::Tuning tiny() {
-    RecordFile::Tuning t;
+DataFile::Tuning tiny() {
+    DataFile::Tuning t;
     t.windowSize = 64;
     t.writeBufferSize = 100;
     return t;
 }
 
-class RecordFileTest : public ::testing::Test {
+class DataFileTest : public ::testing::Test {
 protected:
     void make(const std::vector<std::string>& records, const std::string& owner = {}) {
-        ASSERT_EQ(RecordFile::create(path_, owner), kOk);
-        RecordFile f(tiny());
+        ASSERT_EQ(DataFile::create(path_, owner), kOk);
+        DataFile f(tiny());
         ASSERT_EQ(f.open(path_, owner), kOk);
         for (const std::string& r : records) ASSERT_EQ(f.insert(bytesOf(r), static_cast<uint32_t>(r.size())), kOk);
         ASSERT_EQ(f.close(), kOk);
     }
 
     // Every record in physical order; stops at the first status other than 0.
-    static std::vector<std::string> readAll(RecordFile& f, int* last) {
+    static std::vector<std::string> readAll(DataFile& f, int* last) {
         std::vector<std::string> out;
         std::vector<unsigned char> buf(1 << 16);
         uint32_t n = 0;
@@ -57,7 +57,7 @@ protected:
     }
 
     std::vector<std::string> reopenAndReadAll() {
-        RecordFile f(tiny());
+        DataFile f(tiny());
         EXPECT_EQ(f.open(path_, {}), kOk);
         int last = 0;
         std::vector<std::string> out = readAll(f, &last);
@@ -72,18 +72,18 @@ protected:
 
 // Updates made while the read window's reader brings in what follows:
 // every later read sees the bytes as written, with the reader and without.
-TEST_F(RecordFileTest, UpdatesWhileReadingAheadAreSeenAtOnce) {
+TEST_F(DataFileTest, UpdatesWhileReadingAheadAreSeenAtOnce) {
     std::vector<std::string> records;
     for (int i = 0; i < 400; ++i) records.push_back(recordOf(static_cast<size_t>((i * 37) % 300), i));
     for (bool readAhead : {true, false}) {
         SCOPED_TRACE(readAhead ? "reading ahead" : "reading in place");
         make(records);
-        RecordFile::Tuning t = tiny();
+        DataFile::Tuning t = tiny();
         t.windowSize = 256;
         t.readAhead = readAhead;
         std::vector<std::string> expected = records;
         {
-            RecordFile f(t);
+            DataFile f(t);
             ASSERT_EQ(f.open(path_, {}), kOk);
             std::vector<unsigned char> buf(1024);
             uint32_t n = 0;
@@ -106,7 +106,7 @@ TEST_F(RecordFileTest, UpdatesWhileReadingAheadAreSeenAtOnce) {
     }
 }
 
-TEST_F(RecordFileTest, RecordsOfEverySizeAroundWindowAndBufferEdgesReadBack) {
+TEST_F(DataFileTest, RecordsOfEverySizeAroundWindowAndBufferEdgesReadBack) {
     std::vector<std::string> records;
     const size_t sizes[] = {0, 1, 15, 16, 17, 31, 47, 48, 49, 63, 64, 65, 99, 100, 101, 200, 1000, 5000};
     for (size_t i = 0; i < sizeof sizes / sizeof *sizes; ++i) records.push_back(recordOf(sizes[i], int(i)));
@@ -116,10 +116,10 @@ TEST_F(RecordFileTest, RecordsOfEverySizeAroundWindowAndBufferEdgesReadBack) {
 
 // A buffer shorter than the record: 22, the buffer filled with the record's
 // first bytes, and the record still current.
-TEST_F(RecordFileTest, ShortBufferGivesThePrefixAndMovesOn) {
+TEST_F(DataFileTest, ShortBufferGivesThePrefixAndMovesOn) {
     const std::vector<std::string> records = {recordOf(10, 1), recordOf(300, 2), recordOf(7, 3)};
     make(records);
-    RecordFile f(tiny());
+    DataFile f(tiny());
     ASSERT_EQ(f.open(path_, {}), kOk);
     unsigned char buf[8];
     uint32_t n = 0;
@@ -133,10 +133,10 @@ TEST_F(RecordFileTest, ShortBufferGivesThePrefixAndMovesOn) {
     EXPECT_EQ(f.stepNext(buf, 8, &n), kEndOfFile);
 }
 
-TEST_F(RecordFileTest, RowsFollowTheRecordLength) {
+TEST_F(DataFileTest, RowsFollowTheRecordLength) {
     const std::string rec = recordOf(1000, 4);
     make({recordOf(3, 0), rec});
-    RecordFile f(tiny());
+    DataFile f(tiny());
     ASSERT_EQ(f.open(path_, {}), kOk);
     std::vector<unsigned char> buf(70000);
     uint32_t n = 0;
@@ -176,10 +176,10 @@ TEST_F(RecordFileTest, RowsFollowTheRecordLength) {
     for (uint32_t p : notRecords) EXPECT_EQ(f.getRows(p, {1, 0, 1, 1}, buf.data(), 10, &n), kBadChunkPosition) << p;
 }
 
-TEST_F(RecordFileTest, UpdatesShortenRewriteAndRefuseToGrow) {
+TEST_F(DataFileTest, UpdatesShortenRewriteAndRefuseToGrow) {
     const std::vector<std::string> records = {recordOf(40, 1), recordOf(200, 2), recordOf(9, 3)};
     make(records);
-    RecordFile f(tiny());
+    DataFile f(tiny());
     ASSERT_EQ(f.open(path_, {}), kOk);
     EXPECT_EQ(f.update(bytesOf(records[0]), 5), kNoCurrentRecord);
     std::vector<unsigned char> buf(300);
@@ -194,11 +194,11 @@ TEST_F(RecordFileTest, UpdatesShortenRewriteAndRefuseToGrow) {
     EXPECT_EQ(f.update(bytesOf(longer), uint32_t(longer.size())), kRecordTooLong);
     EXPECT_EQ(f.update(bytesOf(records[2]), 0), kOk);
     ASSERT_EQ(f.close(), kOk);
-    EXPECT_FALSE(File::exists(RecordFile::journalPath(path_)));
+    EXPECT_FALSE(File::exists(DataFile::journalPath(path_)));
 
     EXPECT_EQ(reopenAndReadAll(), (std::vector<std::string>{records[0].substr(0, 12), changed, ""}));
     // Shortening leaves the rest of the allocation in place: growing back into it is a rewrite.
-    RecordFile g(tiny());
+    DataFile g(tiny());
     ASSERT_EQ(g.open(path_, {}), kOk);
     ASSERT_EQ(g.stepFirst(buf.data(), 300, &n), kOk);
     EXPECT_EQ(g.update(bytesOf(records[0]), 40), kOk);
@@ -208,7 +208,7 @@ TEST_F(RecordFileTest, UpdatesShortenRewriteAndRefuseToGrow) {
 
 // A process killed during a rewrite leaves the journal behind, and maybe
 // some of the new bytes: Open puts the old record back.
-TEST_F(RecordFileTest, OpenRollsBackAnInterruptedRewrite) {
+TEST_F(DataFileTest, OpenRollsBackAnInterruptedRewrite) {
     const std::vector<std::string> records = {recordOf(30, 1), recordOf(50, 2)};
     make(records);
     const std::string original = support::ReadFile(path_);
@@ -228,24 +228,24 @@ TEST_F(RecordFileTest, OpenRollsBackAnInterruptedRewrite) {
                                    reinterpret_cast<unsigned char*>(&crashed[second]));
             }
             support::WriteFile(path_, crashed);
-            support::WriteFile(RecordFile::journalPath(path_), journal);
+            support::WriteFile(DataFile::journalPath(path_), journal);
             EXPECT_EQ(reopenAndReadAll(), records) << written << " " << headerWritten;
             EXPECT_EQ(support::ReadFile(path_), original);
-            EXPECT_FALSE(File::exists(RecordFile::journalPath(path_)));
+            EXPECT_FALSE(File::exists(DataFile::journalPath(path_)));
         }
     }
     // A journal torn while it was written means the record was never touched.
     for (size_t cut : {size_t{0}, size_t{10}, journal.size() - 1}) {
         support::WriteFile(path_, original);
-        support::WriteFile(RecordFile::journalPath(path_), journal.substr(0, cut));
+        support::WriteFile(DataFile::journalPath(path_), journal.substr(0, cut));
         EXPECT_EQ(reopenAndReadAll(), records) << cut;
-        EXPECT_FALSE(File::exists(RecordFile::journalPath(path_)));
+        EXPECT_FALSE(File::exists(DataFile::journalPath(path_)));
     }
 }
 
 // Records appended after the last Close by a process that then died: every
 // complete one is kept, the torn one is dropped, whatever byte the file ends at.
-TEST_F(RecordFileTest, OpenRecoversCompleteRecordsFromATornTail) {
+TEST_F(DataFileTest, OpenRecoversCompleteRecordsFromATornTail) {
     std::vector<std::string> records;
     for (int i = 0; i < 5; ++i) records.push_back(recordOf(20 + 13 * i, i));
     make(records);
@@ -268,13 +268,13 @@ TEST_F(RecordFileTest, OpenRecoversCompleteRecordsFromATornTail) {
 // Damage anywhere: Open, Step and Check answer with a status and never read
 // outside the file. With no slack in the file (nothing was shortened) every
 // changed byte is caught by one of them.
-TEST_F(RecordFileTest, DamageIsReportedNeverMisread) {
+TEST_F(DataFileTest, DamageIsReportedNeverMisread) {
     const std::vector<std::string> records = {recordOf(3, 1), recordOf(70, 2), recordOf(0, 3), recordOf(33, 4)};
     make(records, "own");
     const std::string good = support::ReadFile(path_);
     auto probe = [&](const std::string& bytes, const std::string& what) {
         support::WriteFile(path_, bytes);
-        RecordFile f(tiny());
+        DataFile f(tiny());
         int st = f.open(path_, "own");
         ASSERT_TRUE(st == kOk || st == kDamaged || st == kNotOurFile || st == kOwnerError) << what << ": " << st;
         if (st != kOk) return;
@@ -296,15 +296,15 @@ TEST_F(RecordFileTest, DamageIsReportedNeverMisread) {
     }
     for (size_t size = 0; size < good.size(); ++size) {
         support::WriteFile(path_, good.substr(0, size));
-        RecordFile f(tiny());
+        DataFile f(tiny());
         EXPECT_EQ(f.open(path_, "own"), size < kFileHeaderSize ? kNotOurFile : kDamaged) << size;
     }
 }
 
 // Positions and reads past 4 GiB, on a sparse file.
-TEST_F(RecordFileTest, RecordsBeyondFourGiBKeepTheirPositions) {
+TEST_F(DataFileTest, RecordsBeyondFourGiBKeepTheirPositions) {
     const uint64_t far = uint64_t{5} << 30;
-    ASSERT_EQ(RecordFile::create(path_, {}), kOk);
+    ASSERT_EQ(DataFile::create(path_, {}), kOk);
     {
         // An empty file whose records end at 5 GiB (the space between is never read).
         std::string head = support::ReadFile(path_);
@@ -317,14 +317,14 @@ TEST_F(RecordFileTest, RecordsBeyondFourGiBKeepTheirPositions) {
     const std::string rec = recordOf(300, 9);
     uint32_t pos = 0;
     {
-        RecordFile f(tiny());
+        DataFile f(tiny());
         ASSERT_EQ(f.open(path_, {}), kOk);
         ASSERT_EQ(f.insert(bytesOf(rec), 300), kOk);
         ASSERT_EQ(f.getPosition(&pos), kOk);
         EXPECT_EQ(offsetOf(pos), far);
         ASSERT_EQ(f.close(), kOk);
     }
-    RecordFile f(tiny());
+    DataFile f(tiny());
     ASSERT_EQ(f.open(path_, {}), kOk);
     EXPECT_EQ(f.dataEnd(), recordEnd(far, 300));
     std::vector<unsigned char> buf(300);
@@ -334,7 +334,7 @@ TEST_F(RecordFileTest, RecordsBeyondFourGiBKeepTheirPositions) {
     ASSERT_EQ(f.getRows(pos - (uint32_t{1} << 28), {1, 0, 1, 1}, buf.data(), 1, &n), kBadChunkPosition);
 }
 
-TEST_F(RecordFileTest, OwnersMatchExactly) {
+TEST_F(DataFileTest, OwnersMatchExactly) {
     const std::string owner("a\0b", 3);
     make({recordOf(5, 1)}, owner);
     struct Case {
@@ -344,15 +344,15 @@ TEST_F(RecordFileTest, OwnersMatchExactly) {
     const Case cases[] = {{owner, kOk}, {"", kOwnerError}, {"a", kOwnerError}, {std::string("a\0b\0", 4), kOwnerError},
                           {"A\0b", kOwnerError}};
     for (const Case& c : cases) {
-        RecordFile f;
+        DataFile f;
         EXPECT_EQ(f.open(path_, c.given), c.status) << c.given.size();
     }
     const std::string other = dir_.path("none.dat");
-    ASSERT_EQ(RecordFile::create(other, {}), kOk);
-    EXPECT_EQ(RecordFile::create(other, {}), kFileExists);
-    RecordFile f;
+    ASSERT_EQ(DataFile::create(other, {}), kOk);
+    EXPECT_EQ(DataFile::create(other, {}), kFileExists);
+    DataFile f;
     EXPECT_EQ(f.open(other, "anything"), kOk);
-    RecordFile g;
+    DataFile g;
     EXPECT_EQ(g.open(other, {}), kInUse);  // the first still holds it
     EXPECT_EQ(g.open(dir_.path("missing.dat"), {}), kFileNotFound);
 }

@@ -1,4 +1,4 @@
-#include "record_file.h"
+#include "data_file.h"
 
 #include <algorithm>
 #include <cstring>
@@ -24,14 +24,14 @@ int statusFor(File::Result r) {
 
 }  // namespace
 
-RecordFile::RecordFile(const Tuning& t)
+DataFile::DataFile(const Tuning& t)
     : tuning_(t), window_(std::max<size_t>(t.windowSize, 4 * kRecordHeaderSize), t.readAhead) {
     tuning_.windowSize = window_.size();
 }
 
-RecordFile::~RecordFile() { close(); }
+DataFile::~DataFile() { close(); }
 
-int RecordFile::create(const std::string& path, const std::string& owner) {
+int DataFile::create(const std::string& path, const std::string& owner) {
     if (owner.size() > kMaxOwnerLen) return kOwnerError;
     File f;
     int st = statusFor(f.create(path));
@@ -49,7 +49,7 @@ int RecordFile::create(const std::string& path, const std::string& owner) {
 // Whatever fails or is thrown inside, Open leaves the file closed and
 // unchanged by this object: nothing is committed later for a file that
 // never opened.
-int RecordFile::open(const std::string& path, const std::string& owner) {
+int DataFile::open(const std::string& path, const std::string& owner) {
     close();
     int st = kDiskError;
     try {
@@ -62,7 +62,7 @@ int RecordFile::open(const std::string& path, const std::string& owner) {
     return st;
 }
 
-void RecordFile::abandon() {
+void DataFile::abandon() {
     window_.release();  // its reader may be reading the file
     file_.close();
     appends_.clear();
@@ -70,7 +70,7 @@ void RecordFile::abandon() {
     verifiedOffset_ = 0;
 }
 
-int RecordFile::openFile(const std::string& path, const std::string& owner) {
+int DataFile::openFile(const std::string& path, const std::string& owner) {
     int st = statusFor(file_.open(path));
     if (st != kOk) return st;
     path_ = path;
@@ -105,7 +105,7 @@ int RecordFile::openFile(const std::string& path, const std::string& owner) {
 }
 
 // A forked child lets go of its copy of the parent's file without a write.
-int RecordFile::close() {
+int DataFile::close() {
     if (!file_.isOpen()) return kOk;
     if (inherited()) {
         window_.forsake();
@@ -126,7 +126,7 @@ int RecordFile::close() {
     return ok ? kOk : kDiskError;
 }
 
-bool RecordFile::writeState() {
+bool DataFile::writeState() {
     unsigned char s[kStateSize];
     encodeState(state_, s);
     if (!writeBytes(kStateOffset, s, sizeof s)) return false;
@@ -139,7 +139,7 @@ bool RecordFile::writeState() {
 // Only bytes that were read and failed a check are cut: a read the system
 // refuses answers 18 with nothing changed. The kept records are synced
 // before the state block takes them in.
-int RecordFile::recoverTail(uint64_t fileSize) {
+int DataFile::recoverTail(uint64_t fileSize) {
     state_.dataEnd = fileSize;  // lets the reader look at the tail
     uint64_t off = committed_.dataEnd;
     uint64_t count = committed_.recordCount;
@@ -165,11 +165,11 @@ int RecordFile::recoverTail(uint64_t fileSize) {
     return kOk;
 }
 
-const unsigned char* RecordFile::view(uint64_t offset, size_t n) {
+const unsigned char* DataFile::view(uint64_t offset, size_t n) {
     return window_.view(file_, state_.dataEnd, offset, n);
 }
 
-int RecordFile::readBytes(uint64_t offset, unsigned char* dst, size_t n) {
+int DataFile::readBytes(uint64_t offset, unsigned char* dst, size_t n) {
     if (offset + n > state_.dataEnd) return kDamaged;
     if (n >= tuning_.windowSize) return readExact(offset, dst, n);
     const unsigned char* p = view(offset, n);
@@ -178,15 +178,15 @@ int RecordFile::readBytes(uint64_t offset, unsigned char* dst, size_t n) {
     return kOk;
 }
 
-int RecordFile::readExact(uint64_t offset, unsigned char* dst, size_t n) {
+int DataFile::readExact(uint64_t offset, unsigned char* dst, size_t n) {
     bool failed = false;
     if (file_.readExact(offset, dst, n, &failed)) return kOk;
     return failed ? kDiskError : kDamaged;
 }
 
-int RecordFile::missing() const { return window_.failed() ? kDiskError : kDamaged; }
+int DataFile::missing() const { return window_.failed() ? kDiskError : kDamaged; }
 
-bool RecordFile::sameBytes(uint64_t offset, const unsigned char* data, size_t n) {
+bool DataFile::sameBytes(uint64_t offset, const unsigned char* data, size_t n) {
     while (n > 0) {
         size_t part = std::min(n, tuning_.windowSize);
         const unsigned char* p = view(offset, part);
@@ -198,7 +198,7 @@ bool RecordFile::sameBytes(uint64_t offset, const unsigned char* data, size_t n)
     return true;
 }
 
-bool RecordFile::writeBytes(uint64_t offset, const void* src, size_t n) {
+bool DataFile::writeBytes(uint64_t offset, const void* src, size_t n) {
     wrote_ = true;
     if (!file_.writeAt(offset, src, n)) {
         window_.forget();  // some of the bytes may be on disk, some not
@@ -208,7 +208,7 @@ bool RecordFile::writeBytes(uint64_t offset, const void* src, size_t n) {
     return true;
 }
 
-bool RecordFile::flushAppends() {
+bool DataFile::flushAppends() {
     if (appends_.empty()) return true;
     bool ok = file_.writeAt(appendsStart_, appends_.data(), appends_.size());
     wrote_ = true;
@@ -222,7 +222,7 @@ bool RecordFile::flushAppends() {
     return ok;
 }
 
-int RecordFile::readRecordHeader(uint64_t offset, RecordHeader* r) {
+int DataFile::readRecordHeader(uint64_t offset, RecordHeader* r) {
     if (offset < kFileHeaderSize || offset % kAlignment != 0 || offset + kRecordHeaderSize > state_.dataEnd)
         return kDamaged;
     const unsigned char* p = view(offset, kRecordHeaderSize);
@@ -231,7 +231,7 @@ int RecordFile::readRecordHeader(uint64_t offset, RecordHeader* r) {
     return kOk;
 }
 
-int RecordFile::readData(uint64_t offset, const RecordHeader& r, unsigned char* buf, uint32_t cap) {
+int DataFile::readData(uint64_t offset, const RecordHeader& r, unsigned char* buf, uint32_t cap) {
     uint64_t at = offset + kRecordHeaderSize;
     size_t toCopy = std::min(cap, r.length);
     uint32_t crc = 0;
@@ -257,17 +257,17 @@ int RecordFile::readData(uint64_t offset, const RecordHeader& r, unsigned char* 
     return kOk;
 }
 
-bool RecordFile::isVerified(uint64_t offset, const RecordHeader& r) const {
+bool DataFile::isVerified(uint64_t offset, const RecordHeader& r) const {
     return verifiedOffset_ == offset && verified_.length == r.length && verified_.dataCrc == r.dataCrc;
 }
 
-void RecordFile::setCurrent(uint64_t offset, const RecordHeader& r) {
+void DataFile::setCurrent(uint64_t offset, const RecordHeader& r) {
     hasCurrent_ = true;
     currentOffset_ = offset;
     current_ = r;
 }
 
-int RecordFile::readRecord(uint64_t offset, unsigned char* buf, uint32_t cap, uint32_t* outLen) {
+int DataFile::readRecord(uint64_t offset, unsigned char* buf, uint32_t cap, uint32_t* outLen) {
     *outLen = 0;
     if (!flushAppends()) return kDiskError;
     if (offset >= state_.dataEnd) return kEndOfFile;
@@ -280,22 +280,22 @@ int RecordFile::readRecord(uint64_t offset, unsigned char* buf, uint32_t cap, ui
     return r.length > cap ? kBufferTooShort : kOk;
 }
 
-int RecordFile::stepFirst(unsigned char* buf, uint32_t cap, uint32_t* outLen) {
+int DataFile::stepFirst(unsigned char* buf, uint32_t cap, uint32_t* outLen) {
     return readRecord(kFileHeaderSize, buf, cap, outLen);
 }
 
-int RecordFile::stepNext(unsigned char* buf, uint32_t cap, uint32_t* outLen) {
+int DataFile::stepNext(unsigned char* buf, uint32_t cap, uint32_t* outLen) {
     if (!hasCurrent_) return stepFirst(buf, cap, outLen);
     return readRecord(recordEnd(currentOffset_, current_.capacity), buf, cap, outLen);
 }
 
-int RecordFile::getPosition(uint32_t* position) const {
+int DataFile::getPosition(uint32_t* position) const {
     if (!hasCurrent_) return kNoCurrentRecord;
     *position = positionOf(currentOffset_);
     return kOk;
 }
 
-int RecordFile::insert(const unsigned char* data, uint32_t len) {
+int DataFile::insert(const unsigned char* data, uint32_t len) {
     if (file_.readOnly()) return kAccessDenied;
     if (len > kMaxRecordLength) return kRecordTooLong;
     uint64_t offset = state_.dataEnd;
@@ -336,7 +336,7 @@ int RecordFile::insert(const unsigned char* data, uint32_t len) {
 // then holds the new length and the checksum of the bytes that remain; the
 // bytes past them stay on disk as slack. Anything else that fits the record's
 // allocation goes through the journal.
-int RecordFile::update(const unsigned char* data, uint32_t len) {
+int DataFile::update(const unsigned char* data, uint32_t len) {
     if (file_.readOnly()) return kAccessDenied;
     if (!hasCurrent_) return kNoCurrentRecord;
     if (!flushAppends()) return kDiskError;
@@ -362,7 +362,7 @@ int RecordFile::update(const unsigned char* data, uint32_t len) {
     return kOk;
 }
 
-int RecordFile::rewriteWithJournal(const RecordHeader& old, const unsigned char* data, uint32_t len) {
+int DataFile::rewriteWithJournal(const RecordHeader& old, const unsigned char* data, uint32_t len) {
     const uint64_t at = currentOffset_ + kRecordHeaderSize;
     JournalEntry j{currentOffset_, old, std::string(len, '\0')};
     int st = len > 0 ? readBytes(at, reinterpret_cast<unsigned char*>(&j.beforeImage[0]), len) : kOk;
@@ -378,7 +378,7 @@ int RecordFile::rewriteWithJournal(const RecordHeader& old, const unsigned char*
     return removeJournal(path_);
 }
 
-int RecordFile::getRows(uint32_t position, const RowRequest& rq, unsigned char* out, uint32_t cap,
+int DataFile::getRows(uint32_t position, const RowRequest& rq, unsigned char* out, uint32_t cap,
                         uint32_t* outLen) {
     *outLen = 0;
     if (!flushAppends()) return kDiskError;
@@ -413,7 +413,7 @@ int RecordFile::getRows(uint32_t position, const RowRequest& rq, unsigned char* 
     return done < uint64_t{rq.rows} * rq.bytesPerRow ? kBufferTooShort : kOk;
 }
 
-int RecordFile::check() {
+int DataFile::check() {
     if (!flushAppends()) return kDiskError;
     unsigned char header[kFileHeaderSize];
     FileHeader h;

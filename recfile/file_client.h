@@ -26,15 +26,15 @@ struct EngineError : std::runtime_error {
     int status;
 };
 
-class RecordFile {
+class FileClient {
 public:
     // Creates an empty file (an existing one is an error).
     static void create(const std::string& path, const std::vector<uint8_t>& owner);
 
-    RecordFile(const std::string& path, const std::vector<uint8_t>& owner);
-    ~RecordFile();
-    RecordFile(const RecordFile&) = delete;
-    RecordFile& operator=(const RecordFile&) = delete;
+    FileClient(const std::string& path, const std::vector<uint8_t>& owner);
+    ~FileClient();
+    FileClient(const FileClient&) = delete;
+    FileClient& operator=(const FileClient&) = delete;
 
     void insert(const uint8_t* data, uint32_t length);
 

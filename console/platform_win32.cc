@@ -1,4 +1,4 @@
-#include "cli/platform.h"
+#include "console/platform.h"
 
 #include <fcntl.h>
 #include <io.h>

@@ -2,8 +2,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cli/output.h"
 #include "cli/run_options.h"
+#include "console/output.h"
 #include "engine/engine.h"
 #include "engine/loader.h"
 

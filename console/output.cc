@@ -1,11 +1,11 @@
-#include "cli/output.h"
+#include "console/output.h"
 
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
-#include "cli/platform.h"
+#include "console/platform.h"
 
 namespace {
 

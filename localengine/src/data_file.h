@@ -25,7 +25,7 @@ struct RowRequest {
     uint32_t distance = 0;
 };
 
-class RecordFile {
+class DataFile {
 public:
     struct Tuning {
         size_t windowSize = kReadSize;  // one read fills this much
@@ -33,11 +33,11 @@ public:
         bool readAhead = true;                // the next window is read on a thread of its own
     };
 
-    RecordFile() : RecordFile(Tuning{}) {}
-    explicit RecordFile(const Tuning& t);
-    ~RecordFile();
-    RecordFile(const RecordFile&) = delete;
-    RecordFile& operator=(const RecordFile&) = delete;
+    DataFile() : DataFile(Tuning{}) {}
+    explicit DataFile(const Tuning& t);
+    ~DataFile();
+    DataFile(const DataFile&) = delete;
+    DataFile& operator=(const DataFile&) = delete;
 
     // Every call returns a status from localengine.h.
     static int create(const std::string& path, const std::string& owner);

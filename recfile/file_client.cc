@@ -1,4 +1,4 @@
-#include "record_file.h"
+#include "file_client.h"
 
 #include <cstring>
 
@@ -30,7 +30,7 @@ static uint8_t keyLength(const std::string& path) {
     return static_cast<uint8_t>(path.size() + 1 > 255 ? 255 : path.size() + 1);
 }
 
-void RecordFile::create(const std::string& path, const std::vector<uint8_t>& owner) {
+void FileClient::create(const std::string& path, const std::vector<uint8_t>& owner) {
     uint8_t posBlock[kPosBlockSize] = {};
     std::vector<uint8_t> ownerCopy = owner;
     uint32_t length = static_cast<uint32_t>(ownerCopy.size());
@@ -39,7 +39,7 @@ void RecordFile::create(const std::string& path, const std::vector<uint8_t>& own
     if (st != kOk) throw EngineError(path, "create", st);
 }
 
-RecordFile::RecordFile(const std::string& path, const std::vector<uint8_t>& owner) : path_(path) {
+FileClient::FileClient(const std::string& path, const std::vector<uint8_t>& owner) : path_(path) {
     std::vector<uint8_t> ownerCopy = owner;
     uint32_t length = static_cast<uint32_t>(ownerCopy.size());
     const int st = BTRVEX(kOpOpen, posBlock_, ownerCopy.empty() ? nullptr : ownerCopy.data(), &length,
@@ -48,24 +48,24 @@ RecordFile::RecordFile(const std::string& path, const std::vector<uint8_t>& owne
     open_ = true;
 }
 
-RecordFile::~RecordFile() {
+FileClient::~FileClient() {
     if (open_) {
         uint32_t length = 0;
         call(kOpClose, nullptr, &length);
     }
 }
 
-int RecordFile::call(uint16_t op, void* data, uint32_t* length) {
+int FileClient::call(uint16_t op, void* data, uint32_t* length) {
     return BTRVEX(op, posBlock_, data, length, nullptr, 0, 0);
 }
 
-void RecordFile::insert(const uint8_t* data, uint32_t length) {
+void FileClient::insert(const uint8_t* data, uint32_t length) {
     uint8_t none = 0;  // an empty record still passes a buffer
     const int st = call(kOpInsert, data ? const_cast<uint8_t*>(data) : &none, &length);
     if (st != kOk) throw EngineError(path_, "insert", st);
 }
 
-bool RecordFile::step(bool first, const Sink& sink, uint32_t& length) {
+bool FileClient::step(bool first, const Sink& sink, uint32_t& length) {
     buffer_.resize(kReadPiece);
     length = kReadPiece;
     int st = call(first ? kOpStepFirst : kOpStepNext, buffer_.data(), &length);
@@ -92,7 +92,7 @@ bool RecordFile::step(bool first, const Sink& sink, uint32_t& length) {
     }
 }
 
-uint32_t RecordFile::position() {
+uint32_t FileClient::position() {
     uint8_t bytes[4] = {};
     uint32_t length = sizeof bytes;
     const int st = call(kOpGetPosition, bytes, &length);
@@ -101,12 +101,12 @@ uint32_t RecordFile::position() {
            static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
 }
 
-int RecordFile::check() {
+int FileClient::check() {
     uint32_t length = 0;
     return call(kOpCheck, nullptr, &length);
 }
 
-void RecordFile::close() {
+void FileClient::close() {
     uint32_t length = 0;
     const int st = call(kOpClose, nullptr, &length);
     open_ = false;

@@ -1,4 +1,4 @@
-#include "requests.h"
+#include "dispatch.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "data_file.h"
+#include "environment_rules.h"
 #include "format.h"
 #include "localengine.h"
-#include "record_file.h"
-#include "environment_rules.h"
 
 #include <atomic>
 #include <thread>
@@ -50,7 +50,7 @@ void warnMalformed(const char* what, const std::string& value) {
 constexpr uint32_t kBlockTag = 0x42504C45u;  // "ELPB"
 
 struct Slot {
-    std::unique_ptr<RecordFile> file;
+    std::unique_ptr<DataFile> file;
     uint32_t generation = 0;
 };
 
@@ -78,18 +78,18 @@ public:
         if (!s.file) return;
         if (!ending && !s.file->inherited()) return s.file.reset();
         s.file->close();
-        static auto* kept = new std::vector<RecordFile*>;  // still reachable: no leak to report
+        static auto* kept = new std::vector<DataFile*>;  // still reachable: no leak to report
         kept->push_back(s.file.release());
     }
     // A fault injected for this request, counted whether or not one applies.
     bool fault(uint16_t op, int* status);
 
 private:
-    RecordFile* fileOf(const void* pos);
+    DataFile* fileOf(const void* pos);
     int open(void* pos, const std::string& path, const std::string& owner);
     int close(void* pos);
     int version(unsigned char* data, uint32_t cap, uint32_t* outLen);
-    int chunk(RecordFile* f, unsigned char* data, uint32_t inLen, uint32_t* outLen, int8_t keyNum);
+    int chunk(DataFile* f, unsigned char* data, uint32_t inLen, uint32_t* outLen, int8_t keyNum);
 
     std::vector<Slot> slots_;
     bool faultsRead_ = false;
@@ -114,7 +114,7 @@ bool Engine::fault(uint16_t op, int* status) {
     return findFault(faults_, op, n, status);
 }
 
-RecordFile* Engine::fileOf(const void* pos) {
+DataFile* Engine::fileOf(const void* pos) {
     if (!pos) return nullptr;
     const auto* b = static_cast<const unsigned char*>(pos);
     uint32_t slot = get32(b + 4);
@@ -126,7 +126,7 @@ RecordFile* Engine::fileOf(const void* pos) {
 
 int Engine::open(void* pos, const std::string& path, const std::string& owner) {
     if (!pos) return kPosBlockNotOpen;
-    auto f = std::make_unique<RecordFile>();
+    auto f = std::make_unique<DataFile>();
     int st = f->open(path, owner);
     if (st != kOk) return st;
     size_t slot = 0;
@@ -144,7 +144,7 @@ int Engine::open(void* pos, const std::string& path, const std::string& owner) {
 }
 
 int Engine::close(void* pos) {
-    RecordFile* f = fileOf(pos);
+    DataFile* f = fileOf(pos);
     if (!f) return kPosBlockNotOpen;
     Slot& s = slots_[get32(static_cast<unsigned char*>(pos) + 4)];
     int st = f->inherited() ? kOk : f->close();  // a child lets go of its copy without a write
@@ -168,7 +168,7 @@ int Engine::version(unsigned char* data, uint32_t cap, uint32_t* outLen) {
     return n < reply.size() ? kBufferTooShort : kOk;
 }
 
-int Engine::chunk(RecordFile* f, unsigned char* data, uint32_t inLen, uint32_t* outLen, int8_t keyNum) {
+int Engine::chunk(DataFile* f, unsigned char* data, uint32_t inLen, uint32_t* outLen, int8_t keyNum) {
     if (keyNum != -2) return kBadKeyNumber;
     constexpr uint32_t kDescriptorSize = 32;
     if (!data || inLen < kDescriptorSize) return kBadDescriptor;
@@ -204,7 +204,7 @@ int Engine::run(uint16_t op, void* pos, unsigned char* data, uint32_t inLen, uin
             if (inLen > kMaxOwnerLen) return kOwnerError;
             if (cap < inLen) return kBufferTooShort;
             std::string owner = inLen ? std::string(reinterpret_cast<const char*>(data), inLen) : std::string();
-            return op == kOpOpen ? open(pos, path, owner) : RecordFile::create(path, owner);
+            return op == kOpOpen ? open(pos, path, owner) : DataFile::create(path, owner);
         }
         case kOpClose: return close(pos);
         case kOpVersion: return version(data, cap, outLen);
@@ -218,7 +218,7 @@ int Engine::run(uint16_t op, void* pos, unsigned char* data, uint32_t inLen, uin
         case kOpCheck: break;
         default: return kInvalidOp;
     }
-    RecordFile* f = fileOf(pos);
+    DataFile* f = fileOf(pos);
     if (!f) return kPosBlockNotOpen;
     if (f->inherited()) return kInUse;  // the file belongs to the process we were forked from
     switch (op) {
