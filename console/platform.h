@@ -1,5 +1,5 @@
-// What differs between the POSIX and the Windows program: the standard
-// streams and replacing a file.
+// What differs between the POSIX and the Windows program's standard
+// streams.
 #pragma once
 
 #include <cstddef>
