@@ -31,7 +31,7 @@ DataFile::Tuning tiny() {
     return t;
 }
 
-class DataFileTest : public ::testing::Test {
+class DataFileTest : public support::FolderTest {
 protected:
     void make(const std::vector<std::string>& records, const std::string& owner = {}) {
         ASSERT_EQ(DataFile::create(path_, owner), kOk);
@@ -66,8 +66,7 @@ protected:
         return out;
     }
 
-    support::TempDir dir_{"le"};
-    std::string path_ = dir_.path("f.dat");
+    std::string path_ = path("f.dat");
 };
 
 // Updates made while the read window's reader brings in what follows:
@@ -347,14 +346,14 @@ TEST_F(DataFileTest, OwnersMatchExactly) {
         DataFile f;
         EXPECT_EQ(f.open(path_, c.given), c.status) << c.given.size();
     }
-    const std::string other = dir_.path("none.dat");
+    const std::string other = path("none.dat");
     ASSERT_EQ(DataFile::create(other, {}), kOk);
     EXPECT_EQ(DataFile::create(other, {}), kFileExists);
     DataFile f;
     EXPECT_EQ(f.open(other, "anything"), kOk);
     DataFile g;
     EXPECT_EQ(g.open(other, {}), kInUse);  // the first still holds it
-    EXPECT_EQ(g.open(dir_.path("missing.dat"), {}), kFileNotFound);
+    EXPECT_EQ(g.open(path("missing.dat"), {}), kFileNotFound);
 }
 
 }  // namespace

@@ -22,8 +22,6 @@ enum class Target { kNative, kWindows };
 // RECMETER_E2E_BIN (the folder holding the program and the engine).
 Target CurrentTarget();
 const std::string& ProgramDir();
-// The native recfile tool used to make files for both targets.
-const std::string& RecfilePath();
 // The program under test in ProgramDir(): recmeter or RECMETER.EXE.
 std::string ProgramPath();
 // Checks the environment before any test runs.
@@ -40,24 +38,15 @@ Setup CheckSetup();
 std::string Expect(const std::string& text, Target target);
 inline std::string Expect(const std::string& text) { return Expect(text, CurrentTarget()); }
 
-// The runner, its options and results are the tests' shared ones.
+// The runner, its options and results are the tests' shared ones; the
+// native recfile makes the files for both targets.
 using support::Environment;
+using support::RecfilePath;
 using support::Result;
+using support::RunCommand;
 using support::RunOptions;
 using support::SameTerminalSettings;
-
-inline RunOptions WithEnv(Environment env) {
-    RunOptions options;
-    options.env = std::move(env);
-    return options;
-}
-
-// Runs argv in `dir` (support::RunCommand) with the engine's test switches,
-// LOCALENGINE_VERSION and LOCALENGINE_FAULTS, removed unless the options set
-// them, and wine's own diagnostics off unless WINEDEBUG is set, since they
-// would land in the standard error the tests compare.
-Result RunCommand(const std::vector<std::string>& argv, const std::string& dir,
-                  const RunOptions& options = {});
+using support::WithEnv;
 
 // Skips the current test on targets that have no pseudo-terminal.
 #define E2E_REQUIRE_PTY_TARGET()                                        \
@@ -67,11 +56,9 @@ Result RunCommand(const std::vector<std::string>& argv, const std::string& dir,
     } while (0)
 
 // Base fixture: a fresh folder per test, recfile to fill it, the program to
-// run in it.
-class E2ETest : public ::testing::Test {
+// run in it. Files are named relative to the folder.
+class E2ETest : public support::FolderTest {
 protected:
-    const std::string& dir() const { return dir_.dir(); }
-    std::string PathOf(const std::string& name) const { return dir_.path(name); }
     static Target target() { return CurrentTarget(); }
     static bool windows() { return CurrentTarget() == Target::kWindows; }
 
@@ -82,24 +69,22 @@ protected:
     // natively or bin/recfile.exe under wine.
     Result RunTool(const std::string& tool, const std::vector<std::string>& args,
                    const RunOptions& options = {}) const;
-    // The native recfile tool; a failure fails the test.
-    Result Recfile(const std::vector<std::string>& args) const;
-    // recfile add NAME ITEM... (creates NAME first); owner empty = none.
-    void Make(const std::string& name, const std::vector<std::string>& items,
-              const std::string& owner = "") const;
-    // recfile gen NAME --count --min --max --seed.
-    void Gen(const std::string& name, uint32_t count, uint32_t min_len, uint32_t max_len,
-             uint32_t seed = 1) const;
-    // Each record's bytes in hex, one line a record (recfile hex NAME).
-    std::vector<std::string> HexLines(const std::string& name) const;
-    // Raw bytes in the test folder.
-    void WriteFile(const std::string& name, const std::string& bytes) const {
-        support::WriteFile(PathOf(name), bytes);
+    // The native recfile in the folder, as support's Recfile, MakeFile,
+    // GenFile and HexLines.
+    Result Recfile(const std::vector<std::string>& args) const {
+        return support::Recfile(args, dir());
     }
-    std::string ReadFile(const std::string& name) const { return support::ReadFile(PathOf(name)); }
-
-private:
-    support::TempDir dir_{"recmeter-e2e"};
+    void Make(const std::string& name, const std::vector<std::string>& items,
+              const std::string& owner = "") const {
+        support::MakeFile(path(name), items, owner);
+    }
+    void Gen(const std::string& name, uint32_t count, uint32_t min_len, uint32_t max_len,
+             uint32_t seed = 1) const {
+        support::GenFile(path(name), count, min_len, max_len, seed);
+    }
+    std::vector<std::string> HexLines(const std::string& name) const {
+        return support::HexLines(path(name));
+    }
 };
 
 }  // namespace e2e

@@ -36,12 +36,6 @@ std::string OpenFailure(int status, const std::string& name) {
     return kBanner + kPress + engine_says + Fmt("Unable to Open Files - Status %d\n", status);
 }
 
-// The number that follows `label` in `text`, or -1 when there is none.
-long NumberAfter(const std::string& text, const std::string& label) {
-    const size_t at = text.find(label);
-    return at == std::string::npos ? -1 : std::strtol(text.c_str() + at + label.size(), nullptr, 10);
-}
-
 // A run of the program under test that the test itself ends: started in its
 // own session with no input and its output thrown away.
 class Background : public support::Child {
@@ -218,7 +212,7 @@ TEST_F(HostileTest, ClosedOrFullStandardStreams) {
 }
 
 TEST_F(HostileTest, FolderIsNoDataFile) {
-    std::filesystem::create_directory(PathOf("folder.dat"));
+    std::filesystem::create_directory(path("folder.dat"));
     EXPECT_TRUE(Ran(Run({"folder.dat"}), 1, Scanning("folder.dat"), OpenFailure(12, "folder.dat")));
     EXPECT_TRUE(Ran(Run({"folder.dat", "/T4"}), 1, Truncating(4) + Scanning("folder.dat"),
                     OpenFailure(12, "folder.dat")));
@@ -230,7 +224,7 @@ TEST_F(HostileTest, FolderIsNoDataFile) {
 // the test runs only for a user other than root.
 TEST_F(HostileTest, UnreadableFileGivesTheSystemsRefusal) {
     Make("locked.dat", {"10"});
-    ASSERT_EQ(chmod(PathOf("locked.dat").c_str(), 0), 0);
+    ASSERT_EQ(chmod(path("locked.dat").c_str(), 0), 0);
     std::vector<std::string> argv = ProgramCommand({"locked.dat"});
     if (geteuid() == 0) {
         if (windows()) GTEST_SKIP() << "as root wine reads a file of mode 000";
@@ -259,7 +253,7 @@ TEST_F(HostileTest, FileInUseByAnotherProcess) {
     // Big enough that the holder is still scanning when it is caught.
     Gen("held.dat", 1000000, 1, 4);
     Background holder(ProgramCommand({"held.dat"}), dir());
-    ASSERT_TRUE(holder.WaitUntilHolding(PathOf("held.dat"), std::chrono::seconds(60)))
+    ASSERT_TRUE(holder.WaitUntilHolding(path("held.dat"), std::chrono::seconds(60)))
         << "the first run never had the file open";
     holder.Signal(SIGSTOP);
     EXPECT_TRUE(Ran(Run({"held.dat"}), 1, Scanning("held.dat"),
@@ -269,12 +263,12 @@ TEST_F(HostileTest, FileInUseByAnotherProcess) {
     holder.Wait();
     Result r = Run({"held.dat"});
     EXPECT_EQ(r.exit_code, 0) << r;
-    EXPECT_EQ(NumberAfter(r.out, "Total Scanned Record Count: "), 1000000) << r;
+    EXPECT_EQ(support::NumberAfter(r.out, "Total Scanned Record Count: "), 1000000) << r;
 }
 
 // The longest path the program takes, and one more character.
 TEST_F(HostileTest, PathsAtTheLimit) {
-    std::filesystem::create_directory(PathOf("sub"));
+    std::filesystem::create_directory(path("sub"));
     const std::string longest = "sub/" + std::string(247, 'p') + ".dat";
     ASSERT_EQ(longest.size(), 255u);
     Make(longest, {"10"});
@@ -415,10 +409,10 @@ TEST_F(HostileTest, SoakKilledTruncationEndsExact) {
 
     Result last = Run({"soak.dat", "/T4"});
     ASSERT_EQ(last.exit_code, 0) << last;
-    EXPECT_EQ(NumberAfter(last.out, "Total Scanned Record Count: "), kRecords);
+    EXPECT_EQ(support::NumberAfter(last.out, "Total Scanned Record Count: "), kRecords);
     std::printf("soak: plain scan %ld ms, %d kills, the last run updated %ld records\n",
                 static_cast<long>(scan_ms.count()), kills,
-                NumberAfter(last.out, "Total Updated Record Count: "));
+                support::NumberAfter(last.out, "Total Updated Record Count: "));
     Result check = RunCommand({RecfilePath(), "check", "soak.dat"}, dir());
     EXPECT_EQ(check.exit_code, 0) << check;
 

@@ -96,9 +96,9 @@ protected:
         std::vector<std::string> argv{kBrowser, "--no-sandbox", "--disable-gpu",
                                       "--disable-background-networking", "--no-first-run",
                                       "--disable-component-update", "--disable-sync",
-                                      "--user-data-dir=" + PathOf("profile" + std::to_string(++profiles_))};
+                                      "--user-data-dir=" + path("profile" + std::to_string(++profiles_))};
         argv.insert(argv.end(), args.begin(), args.end());
-        argv.push_back("file://" + PathOf(page));
+        argv.push_back("file://" + path(page));
         RunOptions options;
         options.dir = dir();
         Result r = support::RunCommand(argv, options);
@@ -203,7 +203,7 @@ TEST_F(HtmlReportTest, TheBrowserShowsTheReport) {
                           "data-found=\"([\\d ]+)\"")[0][0],
                   Fmt("%zu %zu %zu 0", exact_bars, over_bars, limits));
 
-        Browse("R.Html", {"--hide-scrollbars", "--window-size=1000,1400", "--screenshot=" + PathOf("shot.png")});
+        Browse("R.Html", {"--hide-scrollbars", "--window-size=1000,1400", "--screenshot=" + path("shot.png")});
         EXPECT_GT(DistinctPixelBytes(ReadFile("shot.png")), 32);
     }
 }

@@ -147,7 +147,7 @@ TEST_F(JsonReportTest, HowTheScanEnded) {
         EXPECT_EQ(report["scannedCount"], c.scanned);
         EXPECT_EQ(report["countedRecords"], c.counted);
         EXPECT_EQ(report["smallestSize"].is_null(), c.scanned == 0);
-        std::filesystem::remove(PathOf("out.json"));
+        std::filesystem::remove(path("out.json"));
     }
 }
 
@@ -156,7 +156,7 @@ TEST_F(JsonReportTest, HowTheScanEnded) {
 // leaves no room in the path.
 TEST_F(JsonReportTest, ATargetThatCannotBeWrittenStopsTheRunFirst) {
     Make("data.dat", {"10+5"});
-    std::filesystem::create_directory(PathOf("sub"));
+    std::filesystem::create_directory(path("sub"));
     const std::string before = ReadFile("data.dat");
     std::vector<std::string> targets = {"missing/out.json", "sub"};
     if (windows()) targets.push_back(std::string(255, 'j'));  // past the system's path limit
@@ -166,25 +166,25 @@ TEST_F(JsonReportTest, ATargetThatCannotBeWrittenStopsTheRunFirst) {
                         kBanner + kPress + "Unable to write JSON report to " + target + ".\n"));
         EXPECT_EQ(ReadFile("data.dat"), before);
     }
-    EXPECT_FALSE(std::filesystem::exists(PathOf("missing")));
+    EXPECT_FALSE(std::filesystem::exists(path("missing")));
 }
 
 // Every name of the data file the system knows is refused as the report's
 // target, before the file is opened; the file keeps every byte.
 TEST_F(JsonReportTest, TheDataFileUnderAnyNameIsRefused) {
     Make("g.dat", {"10+5", "20"});
-    std::filesystem::create_symlink("g.dat", PathOf("link.dat"));
-    std::filesystem::create_hard_link(PathOf("g.dat"), PathOf("hard.dat"));
+    std::filesystem::create_symlink("g.dat", path("link.dat"));
+    std::filesystem::create_hard_link(path("g.dat"), path("hard.dat"));
     const std::string before = ReadFile("g.dat");
     const std::string folder = std::filesystem::path(dir()).filename().string();
     std::vector<std::string> aliases = {"link.dat", "hard.dat"};
     if (windows()) {
-        std::string absolute = "Z:" + PathOf("G.DAT");
+        std::string absolute = "Z:" + path("G.DAT");
         std::replace(absolute.begin(), absolute.end(), '/', '\\');
         aliases.insert(aliases.end(), {"G.DAT", "g.dat.", "g.dat ", "..\\" + folder + "\\g.dat",
                                        absolute, ".\\g.DaT"});
     } else {
-        aliases.insert(aliases.end(), {"g.dat", "./g.dat", "../" + folder + "/g.dat", PathOf("g.dat")});
+        aliases.insert(aliases.end(), {"g.dat", "./g.dat", "../" + folder + "/g.dat", path("g.dat")});
     }
     for (const std::string& alias : aliases) {
         EXPECT_TRUE(Ran(Run({"g.dat", "/T4", "/J=" + alias}), 1, Truncating(4) + Scanning("g.dat"),
@@ -201,7 +201,7 @@ TEST_F(JsonReportTest, WhereTheDocumentLands) {
     Make("x.tmp", {"10"});
     const std::string data = ReadFile("x.tmp");
     WriteFile("out.json.tmp", "keep");
-    std::filesystem::create_symlink("out.json", PathOf("link.json"));
+    std::filesystem::create_symlink("out.json", path("link.json"));
     const struct {
         const char* target;
         const char* written;  // the file that must hold the document
@@ -210,21 +210,21 @@ TEST_F(JsonReportTest, WhereTheDocumentLands) {
         EXPECT_EQ(Run({"x.tmp", "/J=" + std::string(c.target)}).exit_code, 0) << c.target;
         EXPECT_EQ(ReadJson(c.written)["path"], "x.tmp") << c.target;
     }
-    EXPECT_TRUE(std::filesystem::is_symlink(PathOf("link.json")));
+    EXPECT_TRUE(std::filesystem::is_symlink(path("link.json")));
     EXPECT_EQ(ReadFile("out.json.tmp"), "keep");
     EXPECT_EQ(ReadFile("x.tmp"), data);
     if (windows()) {
         EXPECT_EQ(Run({"x.tmp", "/J=NUL"}).exit_code, 0);
     } else {
         // The read end open first: the document fits the pipe's buffer.
-        ASSERT_EQ(mkfifo(PathOf("fifo").c_str(), 0600), 0);
-        const int reader = open(PathOf("fifo").c_str(), O_RDONLY | O_NONBLOCK);
+        ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+        const int reader = open(path("fifo").c_str(), O_RDONLY | O_NONBLOCK);
         EXPECT_EQ(Run({"x.tmp", "/J=fifo"}).exit_code, 0);
         char bytes[8192];
         const ssize_t got = read(reader, bytes, sizeof bytes);
         close(reader);
         EXPECT_NE(std::string(bytes, got > 0 ? got : 0).find("\"path\": \"x.tmp\""), std::string::npos);
-        EXPECT_EQ(std::filesystem::status(PathOf("fifo")).type(), std::filesystem::file_type::fifo);
+        EXPECT_EQ(std::filesystem::status(path("fifo")).type(), std::filesystem::file_type::fifo);
     }
     // No temporary left behind.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), windows() ? 5 : 6);

@@ -46,13 +46,9 @@ std::string Spinner(uint32_t turns) {
     return s;
 }
 
-// The record count from the report, or 0 when there is none.
+// The record count from the report (-1 as unsigned when there is none).
 uint32_t ScannedCount(const std::string& out) {
-    const std::string label = "Total Scanned Record Count: ";
-    size_t at = out.find(label);
-    return at == std::string::npos
-               ? 0
-               : static_cast<uint32_t>(std::stoul(out.substr(at + label.size())));
+    return static_cast<uint32_t>(support::NumberAfter(out, "Total Scanned Record Count: "));
 }
 
 // Keys typed before the program starts. The 1000th record, where the first

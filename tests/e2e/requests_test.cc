@@ -175,8 +175,8 @@ TEST_F(RequestsTest, Status20EndsTheRunWherever) {
 TEST_F(RequestsTest, PathNamedLikeAnOptionIsOnlyAPath) {
     Make("data.dat", {"hex:41000000000000"});
     const std::string before = ReadFile("data.dat");
-    std::filesystem::copy_file(PathOf("data.dat"), PathOf("-T4"));
-    for (const std::string& path : {PathOf("data.dat"), "/dev/.." + PathOf("data.dat"), std::string("-T4")}) {
+    std::filesystem::copy_file(path("data.dat"), path("-T4"));
+    for (const std::string& path : {path("data.dat"), "/dev/.." + path("data.dat"), std::string("-T4")}) {
         SCOPED_TRACE(path);
         Result r = Run({path});
         EXPECT_TRUE(Ran(r, 0, Scanning(path) + Started(7) + Report(1, 7, 7), kBanner + kPress));
@@ -205,8 +205,8 @@ TEST_F(RequestsTest, OverlongPathIsRefused) {
 // stderr (its text is the system's) and exit 1.
 TEST_F(RequestsTest, MissingEngineLibraryEndsTheRun) {
     Make("data.dat", {"10"});
-    std::filesystem::create_directory(PathOf("alone"));
-    std::string copy = PathOf("alone") + (windows() ? "/RECMETER.EXE" : "/recmeter");
+    std::filesystem::create_directory(path("alone"));
+    std::string copy = path("alone") + (windows() ? "/RECMETER.EXE" : "/recmeter");
     std::filesystem::copy_file(ProgramPath(), copy);
     std::filesystem::permissions(copy, std::filesystem::perms::owner_all);
     std::vector<std::string> argv{copy, "data.dat"};
@@ -229,17 +229,17 @@ TEST_F(RequestsTest, MissingEngineLibraryEndsTheRun) {
 // serve.
 TEST_F(RequestsTest, EngineLibraryInTheCurrentFolderIsNotLoaded) {
     Make("data.dat", {"10"});
-    std::filesystem::create_directory(PathOf("alone"));
-    std::filesystem::create_directory(PathOf("engine"));
+    std::filesystem::create_directory(path("alone"));
+    std::filesystem::create_directory(path("engine"));
     const std::string program = windows() ? "RECMETER.EXE" : "recmeter";
     const std::string library = windows() ? "w3btrv7.dll" : "liblocalengine.so";
-    std::filesystem::copy_file(ProgramPath(), PathOf("alone/" + program));
-    std::filesystem::permissions(PathOf("alone/" + program), std::filesystem::perms::owner_all);
-    std::filesystem::copy_file(ProgramDir() + "/" + library, PathOf("engine/" + library));
+    std::filesystem::copy_file(ProgramPath(), path("alone/" + program));
+    std::filesystem::permissions(path("alone/" + program), std::filesystem::perms::owner_all);
+    std::filesystem::copy_file(ProgramDir() + "/" + library, path("engine/" + library));
     WriteFile(library, "not a library at all");
-    std::vector<std::string> argv{PathOf("alone/" + program), "data.dat"};
+    std::vector<std::string> argv{path("alone/" + program), "data.dat"};
     if (windows()) argv.insert(argv.begin(), "wine");
-    std::string engine = PathOf("engine");
+    std::string engine = path("engine");
     if (windows()) {  // as a Windows path, on the drive wine maps to "/"
         std::replace(engine.begin(), engine.end(), '/', '\\');
         engine = "Z:" + engine;

@@ -60,7 +60,7 @@ TEST_F(SizeScanTest, RowKeepsTheMarkOfItsFirstRecord) {
                         Scanning("data.dat") + Report(2, 64000, 64000, '+') +
                             Histogram({{64000, c.row_mark, 2}}),
                         kBanner + kPress));
-        std::filesystem::remove(PathOf("data.dat"));
+        std::filesystem::remove(path("data.dat"));
     }
 }
 

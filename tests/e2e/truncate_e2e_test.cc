@@ -142,7 +142,7 @@ TEST_F(TruncateTest, EngineStatuses) {
         for (size_t i = 0; i < before.size(); ++i)
             expected.push_back(c.trimmed[i] ? trimmed[i] : before[i]);
         EXPECT_EQ(HexLines("data.dat"), expected);
-        std::filesystem::remove(PathOf("data.dat"));
+        std::filesystem::remove(path("data.dat"));
     }
 }
 
@@ -201,7 +201,7 @@ TEST_F(TruncateTest, DryRunForetellsTheRealRun) {
     const uint32_t scanned = 2202, shortened = 2201;
     const uint64_t freed = 1500 * 4 + 700 * 29 + 96;
     const std::string spinner = "-\b\\\b";
-    std::filesystem::copy_file(PathOf("data.dat"), PathOf("copy.dat"));
+    std::filesystem::copy_file(path("data.dat"), path("copy.dat"));
     const struct {
         std::vector<std::string> options;
         const char* faults;

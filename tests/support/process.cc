@@ -1,5 +1,7 @@
 #include "support/process.h"
 
+#include "support/test_support.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -11,7 +13,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <sstream>
 
 extern char** environ;
 
@@ -44,10 +48,14 @@ std::string Joined(const std::vector<std::string>& argv) {
     return s;
 }
 
-// Ours, with the options' changes made in order.
-std::vector<std::string> ChildEnvironment(const Environment& changes) {
+// Ours without the engine's test switches and with wine quiet, then the
+// options' changes made in order.
+std::vector<std::string> ChildEnvironment(const Environment& options_env) {
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+    Environment changes{{"LOCALENGINE_VERSION", std::nullopt}, {"LOCALENGINE_FAULTS", std::nullopt}};
+    if (std::getenv("WINEDEBUG") == nullptr) changes.emplace_back("WINEDEBUG", "-all");
+    changes.insert(changes.end(), options_env.begin(), options_env.end());
     for (const auto& [name, value] : changes) {
         const std::string prefix = name + "=";
         std::vector<std::string> kept;
@@ -250,6 +258,66 @@ Result RunCommand(const std::vector<std::string>& argv, const RunOptions& option
                       << r;
     }
     return r;
+}
+
+Result RunCommand(const std::vector<std::string>& argv, const std::string& dir, RunOptions options) {
+    options.dir = dir;
+    return RunCommand(argv, options);
+}
+
+std::vector<std::string> ChildCommand(const std::vector<std::string>& argv) {
+    // CHILD_EMULATOR: the emulator and its options, separated by blanks.
+    std::vector<std::string> command;
+    std::istringstream words(CHILD_EMULATOR);
+    for (std::string word; words >> word;) command.push_back(word);
+    command.insert(command.end(), argv.begin(), argv.end());
+    return command;
+}
+
+Result RunChild(const std::vector<std::string>& argv, RunOptions options) {
+    options.timeout = std::chrono::seconds(300);
+    return RunCommand(ChildCommand(argv), options);
+}
+
+const std::string& RecfilePath() {
+    static const std::string path = RECFILE_PROGRAM;
+    return path;
+}
+
+Result RunRecfile(const std::vector<std::string>& args, const std::string& dir) {
+    std::vector<std::string> argv{RecfilePath()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    RunOptions options;
+    options.dir = dir;
+    return RunChild(argv, options);
+}
+
+Result Recfile(const std::vector<std::string>& args, const std::string& dir) {
+    Result r = RunRecfile(args, dir);
+    EXPECT_EQ(r.exit_code, 0) << "recfile " << Joined(args) << "\n" << r;
+    return r;
+}
+
+void MakeFile(const std::string& path, const std::vector<std::string>& items, const std::string& owner) {
+    std::vector<std::string> owner_args;
+    if (!owner.empty()) owner_args.push_back("--owner=" + owner);
+    std::vector<std::string> create{"create", path};
+    create.insert(create.end(), owner_args.begin(), owner_args.end());
+    Recfile(create);
+    if (items.empty()) return;
+    std::vector<std::string> add{"add", path};
+    add.insert(add.end(), owner_args.begin(), owner_args.end());
+    add.insert(add.end(), items.begin(), items.end());
+    Recfile(add);
+}
+
+void GenFile(const std::string& path, uint32_t count, uint32_t min_len, uint32_t max_len, uint32_t seed) {
+    Recfile({"gen", path, "--count=" + std::to_string(count), "--min=" + std::to_string(min_len),
+             "--max=" + std::to_string(max_len), "--seed=" + std::to_string(seed)});
+}
+
+std::vector<std::string> HexLines(const std::string& path) {
+    return Lines(Recfile({"hex", path}).out);
 }
 
 Child::Child(const std::vector<std::string>& argv, const RunOptions& options, bool read_lines) {

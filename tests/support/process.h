@@ -3,13 +3,15 @@
 // script types into; or one started beside the test, read line by line,
 // signalled and waited for. Each child runs in a session of its own with no
 // controlling terminal but the pty it may be given, and none of the test's
-// descriptors.
+// descriptors. And this build's own programs run as children: recfile, to
+// make and read the files the tests work on.
 #pragma once
 
 #include <sys/types.h>
 #include <termios.h>
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -19,7 +21,10 @@
 namespace support {
 
 // Changes to the child's environment, applied in order to a copy of ours:
-// NAME=VALUE, or NAME removed when there is no value.
+// NAME=VALUE, or NAME removed when there is no value. Before them, the
+// engine's test switches (LOCALENGINE_VERSION, LOCALENGINE_FAULTS) are
+// removed and wine's diagnostics turned off unless WINEDEBUG is set, since
+// they would land in the standard error the tests compare.
 using Environment = std::vector<std::pair<std::string, std::optional<std::string>>>;
 
 // One step of a terminal conversation: once `after_stderr` has appeared on
@@ -66,6 +71,36 @@ bool SameTerminalSettings(const termios& a, const termios& b);
 // Runs argv[0] (looked up in PATH when it has no slash) to its end. A child
 // that cannot be started fails the test.
 Result RunCommand(const std::vector<std::string>& argv, const RunOptions& options = {});
+// The same in the folder `dir`.
+Result RunCommand(const std::vector<std::string>& argv, const std::string& dir, RunOptions options = {});
+
+inline RunOptions WithEnv(Environment env) {
+    RunOptions options;
+    options.env = std::move(env);
+    return options;
+}
+
+// The command that runs `argv`, a program of this build: through the cross
+// build's emulator (qemu for ARM) where there is one, since the system runs
+// only this machine's programs.
+std::vector<std::string> ChildCommand(const std::vector<std::string>& argv);
+// A program of this build run to its end, through the emulator where there
+// is one and given five minutes, which the emulated builds need.
+Result RunChild(const std::vector<std::string>& argv, RunOptions options = {});
+
+// This build's recfile tool.
+const std::string& RecfilePath();
+// recfile with `args` run to its end (RunChild) in `dir`, or in ours.
+Result RunRecfile(const std::vector<std::string>& args, const std::string& dir = "");
+// The same where the test needs it to succeed: an exit other than 0 fails it.
+Result Recfile(const std::vector<std::string>& args, const std::string& dir = "");
+// recfile create PATH, then add PATH ITEM... when there are items; no owner
+// when `owner` is empty.
+void MakeFile(const std::string& path, const std::vector<std::string>& items, const std::string& owner = "");
+// recfile gen PATH --count --min --max --seed.
+void GenFile(const std::string& path, uint32_t count, uint32_t min_len, uint32_t max_len, uint32_t seed = 1);
+// Each record's bytes in hex, one line a record (recfile hex PATH).
+std::vector<std::string> HexLines(const std::string& path);
 
 // A program running beside the test: stdin and stderr are /dev/null, stdout
 // is a pipe for ReadLine() when asked for (a child that writes more than a

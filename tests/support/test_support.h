@@ -1,8 +1,11 @@
 // What every test of the program, the engine and recfile shares: bytes as
-// hex, whole files, lines of output and a scratch folder. Builds on every
-// target (the Windows and ARM builds run the engine's tests too); child
-// processes are in process.h, POSIX only.
+// hex, whole files, lines of output, numbers in a report and a scratch
+// folder for each test. Builds on every target (the Windows and ARM builds
+// run the engine's tests too); child processes and recfile are in
+// process.h, POSIX only.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
@@ -23,6 +26,10 @@ std::vector<uint8_t> Unhex(std::string_view digits);
 // The lines of a program's output, without their "\n"; a last line without
 // one counts, an empty text has none.
 std::vector<std::string> Lines(std::string_view text);
+
+// The number that follows `label` in `text` ("Total Scanned Record Count: "
+// in a report), or -1 when the label is not there.
+long NumberAfter(const std::string& text, const std::string& label);
 
 // A whole file's bytes, and a file replaced by `bytes`; both throw
 // std::runtime_error when the file cannot be read or written, so a test
@@ -46,6 +53,20 @@ public:
 
 private:
     std::string dir_;
+};
+
+// A fixture that gives each test a fresh folder, and files in it by name.
+class FolderTest : public ::testing::Test {
+protected:
+    const std::string& dir() const { return dir_.dir(); }
+    std::string path(std::string_view name) const { return dir_.path(name); }
+    std::string ReadFile(std::string_view name) const { return support::ReadFile(path(name)); }
+    void WriteFile(std::string_view name, std::string_view bytes) const {
+        support::WriteFile(path(name), bytes);
+    }
+
+private:
+    TempDir dir_{"recmeter-test"};
 };
 
 }  // namespace support

@@ -21,11 +21,8 @@ const std::vector<Group> kGroups = {{20, 12, 50000}, {7, 1, 50000}, {100, 60, 50
 
 // Counts the records already shortened; fails on any record in a third form.
 size_t verify(const std::string& file, const std::vector<std::string>& listBefore) {
-    const support::Result check = runRecfile({"check", file});
-    EXPECT_EQ(check.exit_code, 0) << check.err;
-    const support::Result hex = runRecfile({"hex", file});
-    EXPECT_EQ(hex.exit_code, 0) << hex.err;
-    const std::vector<std::string> lines = support::Lines(hex.out);
+    support::Recfile({"check", file});
+    const std::vector<std::string> lines = support::HexLines(file);
     size_t index = 0, shortened = 0;
     for (const Group& g : kGroups) {
         const std::string shortForm = letterHex(g.filled);
@@ -45,7 +42,7 @@ size_t verify(const std::string& file, const std::vector<std::string>& listBefor
     }
     EXPECT_EQ(lines.size(), index);
     // Positions never move.
-    std::vector<std::string> listAfter = support::Lines(runRecfile({"list", file}).out);
+    std::vector<std::string> listAfter = support::Lines(support::Recfile({"list", file}).out);
     EXPECT_EQ(listAfter.size(), listBefore.size());
     for (size_t i = 0; i < listAfter.size() && i < listBefore.size(); ++i) {
         if (listAfter[i].substr(0, listAfter[i].find(' ')) != listBefore[i].substr(0, listBefore[i].find(' '))) {
@@ -59,7 +56,7 @@ size_t verify(const std::string& file, const std::vector<std::string>& listBefor
 // Runs the writer and kills it `delay` after it opened the file; false when it
 // finished first.
 bool runAndKill(const std::string& file, std::chrono::microseconds delay) {
-    support::Child writer(childCommand({LECRASHWRITER_PROGRAM, file}), {}, /*read_lines=*/true);
+    support::Child writer(support::ChildCommand({LECRASHWRITER_PROGRAM, file}), {}, /*read_lines=*/true);
     EXPECT_GT(writer.pid(), 0);
     EXPECT_EQ(writer.ReadLine(), "ready");
     std::this_thread::sleep_for(delay);
@@ -72,19 +69,15 @@ TEST_F(BehaviourTest, KilledWriterLeavesEveryRecordOldOrNew) {
     for (const Group& g : kGroups) {
         items.push_back(std::to_string(g.filled) + "+" + std::to_string(g.nulls) + "x" + std::to_string(g.count));
     }
-    std::vector<std::string> args = {"create", path("base")};
-    ASSERT_EQ(runRecfile(args).exit_code, 0);
-    args = {"add", path("base")};
-    args.insert(args.end(), items.begin(), items.end());
-    ASSERT_EQ(runRecfile(args).exit_code, 0);
+    support::MakeFile(path("base"), items);
     const std::string base = support::ReadFile(path("base"));
-    const std::vector<std::string> listBefore = support::Lines(runRecfile({"list", path("base")}).out);
+    const std::vector<std::string> listBefore = support::Lines(support::Recfile({"list", path("base")}).out);
     ASSERT_EQ(listBefore.size(), 200000u);
 
     // A whole run first, to learn how long the writer takes here.
     support::WriteFile(path("f"), base);
     const auto start = std::chrono::steady_clock::now();
-    const support::Result whole = runChild({LECRASHWRITER_PROGRAM, path("f")});
+    const support::Result whole = support::RunChild({LECRASHWRITER_PROGRAM, path("f")});
     const auto took = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
     ASSERT_EQ(whole.exit_code, 0) << whole.err;
     EXPECT_EQ(verify(path("f"), listBefore), 200000u);

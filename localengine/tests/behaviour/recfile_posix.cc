@@ -9,7 +9,9 @@ namespace behaviour {
 namespace {
 
 using namespace localengine;
-
+using support::HexLines;
+using support::Recfile;
+using support::RunRecfile;
 
 struct ItemsCase {
     BEHAVIOUR_CASE_NAMED(ItemsCase)
@@ -22,21 +24,14 @@ class RecfileItems : public BehaviourTest, public ::testing::WithParamInterface<
 
 TEST_P(RecfileItems, MakeTheRecordsAsked) {
     const ItemsCase& c = GetParam();
-    ASSERT_EQ(runRecfile({"create", path("f")}).exit_code, 0);
-    std::vector<std::string> args = {"add", path("f")};
-    args.insert(args.end(), c.items.begin(), c.items.end());
-    const support::Result add = runRecfile(args);
-    ASSERT_EQ(add.exit_code, 0) << add.err;
-    const support::Result hex = runRecfile({"hex", path("f")});
-    ASSERT_EQ(hex.exit_code, 0) << hex.err;
-    EXPECT_EQ(support::Lines(hex.out), c.hexLines);
-    const support::Result list = runRecfile({"list", path("f")});
-    const std::vector<std::string> lines = support::Lines(list.out);
+    support::MakeFile(path("f"), c.items);
+    EXPECT_EQ(HexLines(path("f")), c.hexLines);
+    const std::vector<std::string> lines = support::Lines(Recfile({"list", path("f")}).out);
     ASSERT_EQ(lines.size(), c.hexLines.size());
     for (size_t i = 0; i < lines.size(); ++i) {
         EXPECT_EQ(lines[i].substr(lines[i].find(' ') + 1), std::to_string(c.hexLines[i].size() / 2));
     }
-    EXPECT_EQ(runRecfile({"check", path("f")}).exit_code, 0);
+    Recfile({"check", path("f")});
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -55,8 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Bad input: one line on stderr, a nonzero exit, and the file as it was.
 TEST_F(BehaviourTest, RecfileRefusalsLeaveTheFileAlone) {
-    ASSERT_EQ(runRecfile({"create", path("f"), "--owner=own"}).exit_code, 0);
-    ASSERT_EQ(runRecfile({"add", path("f"), "--owner=own", "5", "hex:0102"}).exit_code, 0);
+    support::MakeFile(path("f"), {"5", "hex:0102"}, "own");
     const std::string before = support::ReadFile(path("f"));
     const std::string f = path("f");
     const std::vector<std::vector<std::string>> cases = {
@@ -108,7 +102,7 @@ TEST_F(BehaviourTest, RecfileRefusalsLeaveTheFileAlone) {
     for (const auto& args : cases) {
         std::string shown;
         for (const std::string& a : args) shown += " " + a.substr(0, 40);
-        const support::Result r = runRecfile(args);
+        const support::Result r = RunRecfile(args);
         EXPECT_NE(r.exit_code, 0) << shown;
         const std::vector<std::string> lines = support::Lines(r.err);
         EXPECT_EQ(lines.size(), 1u) << shown << ": " << r.err;
@@ -116,24 +110,22 @@ TEST_F(BehaviourTest, RecfileRefusalsLeaveTheFileAlone) {
         EXPECT_TRUE(support::ReadFile(f) == before) << shown << " changed the file";
     }
     for (const std::vector<std::string>& usage : {std::vector<std::string>{}, {"--help"}}) {
-        const support::Result r = runRecfile(usage);
+        const support::Result r = RunRecfile(usage);
         EXPECT_EQ(r.exit_code, 2);
         EXPECT_NE(r.err.find("usage"), std::string::npos);
     }
 }
 
 TEST_F(BehaviourTest, RecfileOwnersWithZeroBytes) {
-    ASSERT_EQ(runRecfile({"create", path("f"), "--owner-hex=00AB00"}).exit_code, 0);
-    EXPECT_EQ(runRecfile({"add", path("f"), "--owner-hex=00ab00", "2"}).exit_code, 0);
-    EXPECT_NE(runRecfile({"add", path("f"), "--owner-hex=00ab", "2"}).exit_code, 0);
-    EXPECT_NE(runRecfile({"list", path("f")}).exit_code, 0);
-    EXPECT_EQ(runRecfile({"hex", path("f"), "--owner-hex=00ab00"}).out, "4142\n");
+    Recfile({"create", path("f"), "--owner-hex=00AB00"});
+    Recfile({"add", path("f"), "--owner-hex=00ab00", "2"});
+    EXPECT_NE(RunRecfile({"add", path("f"), "--owner-hex=00ab", "2"}).exit_code, 0);
+    EXPECT_NE(RunRecfile({"list", path("f")}).exit_code, 0);
+    EXPECT_EQ(RunRecfile({"hex", path("f"), "--owner-hex=00ab00"}).out, "4142\n");
     // gen creates the file with its owner.
-    ASSERT_EQ(
-        runRecfile({"gen", path("g"), "--owner=" + std::string(66, 'z'), "--count=3", "--min=1", "--max=1"}).exit_code,
-        0);
-    EXPECT_NE(runRecfile({"list", path("g"), "--owner=" + std::string(65, 'z')}).exit_code, 0);
-    EXPECT_EQ(runRecfile({"hex", path("g"), "--owner=" + std::string(66, 'z')}).out, "41\n41\n41\n");
+    Recfile({"gen", path("g"), "--owner=" + std::string(66, 'z'), "--count=3", "--min=1", "--max=1"});
+    EXPECT_NE(RunRecfile({"list", path("g"), "--owner=" + std::string(65, 'z')}).exit_code, 0);
+    EXPECT_EQ(RunRecfile({"hex", path("g"), "--owner=" + std::string(66, 'z')}).out, "41\n41\n41\n");
 }
 
 std::vector<uint32_t> listedLengths(const std::string& listOutput) {
@@ -145,9 +137,8 @@ std::vector<uint32_t> listedLengths(const std::string& listOutput) {
 
 TEST_F(BehaviourTest, RecfileGenIsDeterministicAndInRange) {
     const auto gen = [&](const std::string& name, const char* seed) {
-        const support::Result r = runRecfile({"gen", path(name), "--count=2000", "--min=20", "--max=40", seed});
-        EXPECT_EQ(r.exit_code, 0) << r.err;
-        return listedLengths(runRecfile({"list", path(name)}).out);
+        Recfile({"gen", path(name), "--count=2000", "--min=20", "--max=40", seed});
+        return listedLengths(Recfile({"list", path(name)}).out);
     };
     const std::vector<uint32_t> a = gen("a", "--seed=7");
     ASSERT_EQ(a.size(), 2000u);
@@ -157,20 +148,16 @@ TEST_F(BehaviourTest, RecfileGenIsDeterministicAndInRange) {
     EXPECT_NE(gen("c", "--seed=8"), a);
     // On an existing file gen appends.
     EXPECT_EQ(gen("a", "--seed=7").size(), 4000u);
-    const std::vector<std::string> hex = support::Lines(runRecfile({"hex", path("a")}).out);
+    const std::vector<std::string> hex = HexLines(path("a"));
     for (size_t i = 0; i < 2000; ++i) ASSERT_EQ(hex[i], letterHex(a[i])) << i;
 }
 
 // Positions printed by list address the same records in chunk requests.
 TEST_F(BehaviourTest, ListedPositionsServeChunkRequests) {
-    ASSERT_EQ(runRecfile({"create", path("f")}).exit_code, 0);
-    ASSERT_EQ(
-        runRecfile({"add", path("f"), "1", "7+9x3", "hex:00112233", "70000", "300000", "64000", "2500000", "1048576"})
-            .exit_code,
-        0);
-    ASSERT_EQ(runRecfile({"gen", path("f"), "--count=500", "--min=1", "--max=3000"}).exit_code, 0);
-    const std::vector<std::string> list = support::Lines(runRecfile({"list", path("f")}).out);
-    const std::vector<std::string> hex = support::Lines(runRecfile({"hex", path("f")}).out);
+    support::MakeFile(path("f"), {"1", "7+9x3", "hex:00112233", "70000", "300000", "64000", "2500000", "1048576"});
+    support::GenFile(path("f"), 500, 1, 3000);
+    const std::vector<std::string> list = support::Lines(Recfile({"list", path("f")}).out);
+    const std::vector<std::string> hex = HexLines(path("f"));
     ASSERT_EQ(list.size(), 510u);
     ASSERT_EQ(hex.size(), list.size());
     const Walk walk = walkFile(path("f"));
@@ -192,15 +179,13 @@ TEST_F(BehaviourTest, ListedPositionsServeChunkRequests) {
 }
 
 TEST_F(BehaviourTest, RecfileCheckFindsDamage) {
-    ASSERT_EQ(runRecfile({"add", path("f"), "3"}).exit_code, 1) << "add needs an existing file";
-    ASSERT_EQ(runRecfile({"gen", path("f"), "--count=1000", "--min=10", "--max=10"}).exit_code, 0);
-    const support::Result good = runRecfile({"check", path("f")});
-    EXPECT_EQ(good.exit_code, 0);
-    EXPECT_EQ(good.err, "");
+    ASSERT_EQ(RunRecfile({"add", path("f"), "3"}).exit_code, 1) << "add needs an existing file";
+    support::GenFile(path("f"), 1000, 10, 10);
+    EXPECT_EQ(Recfile({"check", path("f")}).err, "");
     std::string bytes = support::ReadFile(path("f"));
     bytes[bytes.size() / 2] = static_cast<char>(bytes[bytes.size() / 2] ^ 0x10);
     support::WriteFile(path("f"), bytes);
-    const support::Result bad = runRecfile({"check", path("f")});
+    const support::Result bad = RunRecfile({"check", path("f")});
     EXPECT_EQ(bad.exit_code, 1);
     EXPECT_EQ(bad.err.rfind("recfile: ", 0), 0u) << bad.err;
 }

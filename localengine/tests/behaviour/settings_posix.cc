@@ -36,7 +36,7 @@ Probe probe(const std::string& entry, const std::string& file, const std::vector
     std::vector<std::string> argv = {LEPROBE_PROGRAM, entry, file};
     argv.insert(argv.end(), requests.begin(), requests.end());
     Probe p;
-    p.run = runChild(argv, env);
+    p.run = support::RunChild(argv, support::WithEnv(env));
     std::istringstream words(p.run.out);
     for (std::string w; words >> w;) p.words.push_back(w);
     return p;

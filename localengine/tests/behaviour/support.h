@@ -106,25 +106,10 @@ Walk walkFile(const std::string& path, const Bytes& owner = {});
 // Creates `path` holding `records`, failing the test on any status.
 void makeFile(const std::string& path, const std::vector<Bytes>& records, const Bytes& owner = {});
 
-// A fresh folder per test, removed afterwards.
-class BehaviourTest : public ::testing::Test {
+// A fresh folder per test; the engine forgets its files after each.
+class BehaviourTest : public support::FolderTest {
 protected:
     void TearDown() override;
-    std::string path(const std::string& name) const { return dir_.path(name); }
-
-private:
-    support::TempDir dir_{"lebehaviour"};
 };
-
-#ifndef _WIN32
-// The command that runs `argv` as a child: through the cross build's
-// emulator (qemu for ARM) where there is one, since the system runs only
-// this machine's programs.
-std::vector<std::string> childCommand(const std::vector<std::string>& argv);
-// Runs a child program to its end, given 300 s for the emulated builds.
-support::Result runChild(const std::vector<std::string>& argv, const support::Environment& env = {});
-// Runs the recfile tool with `args`.
-support::Result runRecfile(const std::vector<std::string>& args);
-#endif
 
 }  // namespace behaviour

@@ -1,12 +1,10 @@
 // POSIX: the engine is liblocalengine.so, loaded with dlopen as the program
-// does; child programs run through the cross build's emulator.
+// does.
 #include <dlfcn.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 
 #include "support.h"
 
@@ -34,28 +32,6 @@ const EntryPoints& entries() {
 void armWatchdog(unsigned seconds) {
     // SIGALRM's default action ends the process: the hang shows as a failure.
     alarm(seconds);
-}
-
-std::vector<std::string> childCommand(const std::vector<std::string>& argv) {
-    // CHILD_EMULATOR: the emulator and its options, separated by blanks.
-    std::vector<std::string> command;
-    std::istringstream words(CHILD_EMULATOR);
-    for (std::string word; words >> word;) command.push_back(word);
-    command.insert(command.end(), argv.begin(), argv.end());
-    return command;
-}
-
-support::Result runChild(const std::vector<std::string>& argv, const support::Environment& env) {
-    support::RunOptions options;
-    options.env = env;
-    options.timeout = std::chrono::seconds(300);
-    return support::RunCommand(childCommand(argv), options);
-}
-
-support::Result runRecfile(const std::vector<std::string>& args) {
-    std::vector<std::string> argv = {RECFILE_PROGRAM};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return runChild(argv);
 }
 
 }  // namespace behaviour
