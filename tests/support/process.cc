@@ -159,15 +159,10 @@ bool SameTerminalSettings(const termios& a, const termios& b) {
 
 Result RunCommand(const std::vector<std::string>& argv, const RunOptions& options) {
     Result r;
-    int out_pipe[2], err_pipe[2];
-    if (::pipe2(out_pipe, O_CLOEXEC) != 0) {
+    int out_pipe[2] = {-1, -1}, err_pipe[2] = {-1, -1};
+    if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0) {
         ADD_FAILURE() << "pipe: " << std::strerror(errno);
-        return r;
-    }
-    if (::pipe2(err_pipe, O_CLOEXEC) != 0) {
-        ADD_FAILURE() << "pipe: " << std::strerror(errno);
-        ::close(out_pipe[0]);
-        ::close(out_pipe[1]);
+        for (int* fd : {&out_pipe[0], &out_pipe[1]}) CloseFd(*fd);
         return r;
     }
     int master = -1, in = -1;
