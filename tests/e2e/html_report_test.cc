@@ -4,7 +4,6 @@
 // for each bin of its table; a screenshot of it is not blank.
 #include <zlib.h>
 
-#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>

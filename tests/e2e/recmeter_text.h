@@ -1,5 +1,6 @@
-// The program's own texts, as the scan and request tests expect them, and a
-// check that compares a whole run (exit code, whole stdout, whole stderr).
+// The program's own texts, as the scan and request tests expect them, a
+// check that compares a whole run (exit code, whole stdout, whole stderr),
+// and what the tests' tables share: items as one text, a file's lengths.
 #pragma once
 
 #include <cstdarg>
