@@ -4,7 +4,6 @@
 // for each bin of its table; a screenshot of it is not blank.
 #include <zlib.h>
 
-#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -99,9 +98,7 @@ protected:
                                       "--user-data-dir=" + path("profile" + std::to_string(++profiles_))};
         argv.insert(argv.end(), args.begin(), args.end());
         argv.push_back("file://" + path(page));
-        RunOptions options;
-        options.dir = dir();
-        Result r = support::RunCommand(argv, options);
+        Result r = RunCommand(argv, dir());
         EXPECT_EQ(r.exit_code, 0) << r;
         return r.out;
     }

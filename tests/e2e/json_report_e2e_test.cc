@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -22,14 +21,6 @@ using nlohmann::json;
 class JsonReportTest : public E2ETest {
 protected:
     json ReadJson(const std::string& name) const { return json::parse(ReadFile(name)); }
-    std::vector<uint32_t> Lengths(const std::string& name) const {
-        std::vector<uint32_t> lengths;
-        std::istringstream in(Recfile({"list", name}).out);
-        for (uint64_t position, length; in >> position >> length;) {
-            lengths.push_back(static_cast<uint32_t>(length));
-        }
-        return lengths;
-    }
     // Runs with and without `json_option`: the two must print the same.
     Result RunBoth(std::vector<std::string> args, const std::string& json_option,
                    const RunOptions& options) const {
@@ -48,7 +39,7 @@ protected:
 TEST_F(JsonReportTest, AgreesWithTheTextReportAndTheFile) {
     Gen("data.dat", 3000, 20, 2000);
     Recfile({"add", "data.dat", "70000", "100x5"});
-    const std::vector<uint32_t> lengths = Lengths("data.dat");
+    const std::vector<uint32_t> lengths = RecordLengths(path("data.dat"));
     const struct {
         const char* version;
         uint32_t buffer;

@@ -9,59 +9,44 @@ namespace {
 
 using LargeScanTest = E2ETest;
 
+// What debug mode says of the engine version 12.99W.
+const std::string kVersionCall = "Version Call: Status=0, 12.99(W)\nBtrvEx IS NOT available!\n";
+
 TEST_F(LargeScanTest, MeasuresRecordsThatDoNotFit) {
     const struct {
         const char* version;
         const char* option;
         uint32_t granularity;
-        std::vector<std::string> items;
+        const char* items;
         std::string lines;
         std::string report;
     } cases[] = {
         // Standard entry: every record over 64000 bytes is measured;
         // 70000 = 4375 x 16, so the last row starts at 69984.
-        {"12.99",
-         "/B1",
-         16,
-         {"100", "70000", "300000"},
+        {"12.99", "/B1", 16, "100 70000 300000",
          LargeStarted(100) + LargeChanged(69984, true) + LargeChanged(299984, true),
          Report(3, 100, 299984, '+')},
         // Extended entry: only records over 258048 bytes are measured.
-        {"13.30",
-         "/B1",
-         16,
-         {"100", "70000", "300000"},
+        {"13.30", "/B1", 16, "100 70000 300000",
          LargeStarted(100) + LargeChanged(70000) + LargeChanged(299984, true),
          Report(3, 100, 299984, '+')},
         // k x g + 1 bytes and (k + 1) x g bytes both report k x g.
-        {"12.99",
-         "/B2",
-         32,
-         {"65537", "65568", "65569"},
-         LargeStarted(65536, true) + LargeChanged(65536 + 32, true),
-         Report(3, 65536, 65568, '+')},
+        {"12.99", "/B2", 32, "65537 65568 65569",
+         LargeStarted(65536, true) + LargeChanged(65536 + 32, true), Report(3, 65536, 65568, '+')},
         // One row back: a granularity at least the record's length gives 0+.
-        {"12.99", "/B4095", 67092, {"65000"}, LargeStarted(0, true), Report(1, 0, 0, '+')},
+        {"12.99", "/B4095", 67092, "65000", LargeStarted(0, true), Report(1, 0, 0, '+')},
         // Past 64000 x g all rows come back: (64000 - 1) x g.
-        {"12.99",
-         "/B1",
-         16,
-         {"1100000"},
-         LargeStarted(63999 * 16, true),
+        {"12.99", "/B1", 16, "1100000", LargeStarted(63999 * 16, true),
          Report(1, 63999 * 16, 63999 * 16, '+')},
         // /B above 4095 is capped.
-        {"13.30",
-         "/B5000",
-         67092,
-         {"300000"},
-         LargeStarted(4 * 67092, true),
+        {"13.30", "/B5000", 67092, "300000", LargeStarted(4 * 67092, true),
          Report(1, 4 * 67092, 4 * 67092, '+')},
     };
     int file_number = 0;
     for (const auto& c : cases) {
         std::string name = "data" + std::to_string(++file_number) + ".dat";
         SCOPED_TRACE(std::string(c.version) + " " + c.option + " " + name);
-        Make(name, c.items);
+        Make(name, Words(c.items));
         Result r = Run({name, c.option}, WithEnv({{"LOCALENGINE_VERSION", c.version}}));
         EXPECT_TRUE(Ran(r, 0, Granularity(c.granularity) + Scanning(name) + c.lines + c.report,
                         kBanner + kPress));
@@ -74,8 +59,7 @@ TEST_F(LargeScanTest, MeasuresRecordsThatDoNotFit) {
 TEST_F(LargeScanTest, FailedMeasurement) {
     Make("data.dat", {"100", "300000", "200"});
     const std::string position_failed =
-        "Btrieve Error 7: Operation=22, File=data.dat\n"
-        "GetPosition Failed: 7. File may be in active use.\n";
+        EngineError(7, 22) + "GetPosition Failed: 7. File may be in active use.\n";
     const struct {
         const char* version;
         const char* faults;
@@ -94,12 +78,11 @@ TEST_F(LargeScanTest, FailedMeasurement) {
         {"12.99W", "23=7", "/D",
          kOpenDebug + LargeStarted(100) + "RecSize: 4294967280\n" +
              "Abnormal Termination, Status = 7.\n" + kCloseDebug + Report(1, 100, 100, '+'),
-         "Version Call: Status=0, 12.99(W)\nBtrvEx IS NOT available!\n"
-         "Btrieve Error 7: Operation=23, File=data.dat\nGetRectangleChunk Failed: 7.\n"},
+         kVersionCall + EngineError(7, 23) + "GetRectangleChunk Failed: 7.\n"},
         {"12.99W", "24#2=7", "",
          LargeStarted(100) + LargeChanged(299984, true) + "Abnormal Termination, Status = 7.\n" +
              Report(2, 100, 299984, '+'),
-         "Btrieve Error 7: Operation=24, File=data.dat\n"},
+         EngineError(7, 24)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.version) + " " + c.faults);
@@ -125,9 +108,7 @@ TEST_F(LargeScanTest, TraceOfAMeasuredRecord) {
                       LargeChanged(100) + Trace(24, 64000, 0, 9) + "RecSize: 0\n" +
                       "Closing Files\n" + Trace(1, 0, 0, 0) + "Data Files Closed\n" +
                       Trace(28, 0, 0, 0) + Report(2, 100, 69984, '+');
-    EXPECT_TRUE(Ran(r, 0, out,
-                    kBanner + "Full Debug!\nSuper Debug!\n" + kPress +
-                        "Version Call: Status=0, 12.99(W)\nBtrvEx IS NOT available!\n"));
+    EXPECT_TRUE(Ran(r, 0, out, kBanner + "Full Debug!\nSuper Debug!\n" + kPress + kVersionCall));
 }
 
 // /C keeps the histogram and drops the size lines, except the Started line,
@@ -145,8 +126,7 @@ TEST_F(LargeScanTest, HistogramWithAndWithoutDebug) {
     EXPECT_TRUE(Ran(debug, 0,
                     Granularity(16) + Scanning("data.dat") + kOpenDebug + LargeStarted(100) +
                         "RecSize: 69984\nRecSize: 0\n" + kCloseDebug + report,
-                    kBanner + "Full Debug!\n" + kPress +
-                        "Version Call: Status=0, 12.99(W)\nBtrvEx IS NOT available!\n"));
+                    kBanner + "Full Debug!\n" + kPress + kVersionCall));
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
-// The program's own texts, as the scan and request tests expect them, and a
-// check that compares a whole run (exit code, whole stdout, whole stderr).
+// The program's own texts, as the scan and request tests expect them, a
+// check that compares a whole run (exit code, whole stdout, whole stderr),
+// and what the tests' tables share: items as one text, a file's lengths.
 #pragma once
 
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,30 @@ inline std::string Fmt(const char* format, ...) {
 
 inline std::string Scanning(const std::string& path) {
     return "Scanning Data File " + path + ".\n";
+}
+
+// Items or options written as one text, split at blanks: "100 70000 300000".
+inline std::vector<std::string> Words(const std::string& text) {
+    std::vector<std::string> words;
+    std::istringstream in(text);
+    for (std::string word; in >> word;) words.push_back(word);
+    return words;
+}
+
+// The length of each record of the file at `path`, in recfile's order.
+inline std::vector<uint32_t> RecordLengths(const std::string& path) {
+    std::vector<uint32_t> lengths;
+    std::istringstream in(support::Recfile({"list", path}).out);
+    for (uint64_t position, length; in >> position >> length;) lengths.push_back(uint32_t(length));
+    return lengths;
+}
+
+// The engine's complaints on stderr: a failed request, and a damaged file.
+inline std::string EngineError(int status, int op, const std::string& file = "data.dat") {
+    return Fmt("Btrieve Error %d: Operation=%d, File=%s\n", status, op, file.c_str());
+}
+inline std::string Corruption(int status) {
+    return Fmt("Data File Corruption (Status %d) Detected!\n", status);
 }
 
 // The program's arguments: the path, then the options.

@@ -11,32 +11,27 @@ using SizeScanTest = E2ETest;
 
 TEST_F(SizeScanTest, SizeLinesAndReport) {
     const struct {
-        std::vector<std::string> items;
-        std::vector<std::string> options;
+        const char* items;
+        const char* options;
         std::string out_after_banner;
     } cases[] = {
         // A change is reported against the previous record, not the extremes.
-        {{"100", "200", "100"},
-         {},
-         Started(100) + Changed(200) + Changed(100) + Report(3, 100, 200)},
-        {{"300", "100", "200"},
-         {},
-         Started(300) + Changed(100) + Changed(200) + Report(3, 100, 300)},
-        {{"200x3"}, {}, Started(200) + Report(3, 200, 200)},
+        {"100 200 100", "", Started(100) + Changed(200) + Changed(100) + Report(3, 100, 200)},
+        {"300 100 200", "", Started(300) + Changed(100) + Changed(200) + Report(3, 100, 300)},
+        {"200x3", "", Started(200) + Report(3, 200, 200)},
         // An empty file: only the count, without a line end.
-        {{}, {}, Report(0, 0, 0)},
-        {{}, {"/C"}, Report(0, 0, 0)},
+        {"", "", Report(0, 0, 0)},
+        {"", "/C", Report(0, 0, 0)},
         // With /C no size lines; the rows come in ascending order.
-        {{"300", "100", "300", "200"},
-         {"/C"},
+        {"300 100 300 200", "/C",
          Report(4, 100, 300) + Histogram({{100, ' ', 1}, {200, ' ', 1}, {300, ' ', 2}})},
     };
     int file_number = 0;
     for (const auto& c : cases) {
         std::string name = "data" + std::to_string(++file_number) + ".dat";
         SCOPED_TRACE(name);
-        Make(name, c.items);
-        EXPECT_TRUE(Ran(Run(Args(name, c.options)), 0, Scanning(name) + c.out_after_banner,
+        Make(name, Words(c.items));
+        EXPECT_TRUE(Ran(Run(Args(name, Words(c.options))), 0, Scanning(name) + c.out_after_banner,
                         kBanner + kPress));
     }
 }
@@ -71,27 +66,23 @@ TEST_F(SizeScanTest, RowKeepsTheMarkOfItsFirstRecord) {
 TEST_F(SizeScanTest, StatusEndsTheScan) {
     Make("data.dat", {"100", "200", "300"});
     const std::string two = Started(100) + Changed(200);
+    auto abnormal = [](int status) { return Fmt("Abnormal Termination Status %d.\n", status); };
     const struct {
         const char* faults;
         bool debug;
         std::string err_after_prompt;
         std::string out_after_banner;
     } cases[] = {
-        {"33=2", false, "Data File Corruption (Status 2) Detected!\n",
-         "Abnormal Termination Status 2.\n" + Report(0, 0, 0)},
-        {"24#2=7", false, "Btrieve Error 7: Operation=24, File=data.dat\n",
-         two + "Abnormal Termination Status 7.\n" + Report(2, 100, 200)},
+        {"33=2", false, Corruption(2), abnormal(2) + Report(0, 0, 0)},
+        {"24#2=7", false, EngineError(7, 24), two + abnormal(7) + Report(2, 100, 200)},
         {"24#2=30", false, "data.dat: Not a Btrieve File\n",
-         two + "Abnormal Termination Status 30.\n" + Report(2, 100, 200)},
-        {"24#1=-5", false, "Btrieve Error -5: Operation=24, File=data.dat\n",
-         Started(100) + "Abnormal Termination Status -5.\n" + Report(1, 100, 100)},
-        {"24#1=4", false, "",
-         Started(100) + "Abnormal Termination Status 4.\n" + Report(1, 100, 100)},
-        {"33=2", true, "Data File Corruption (Status 2) Detected!\n",
-         kOpenDebug + "Abnormal Termination Status 2.\n" + kCloseDebug + Report(0, 0, 0)},
-        {"24#2=7", true, "Btrieve Error 7: Operation=24, File=data.dat\n",
+         two + abnormal(30) + Report(2, 100, 200)},
+        {"24#1=-5", false, EngineError(-5, 24), Started(100) + abnormal(-5) + Report(1, 100, 100)},
+        {"24#1=4", false, "", Started(100) + abnormal(4) + Report(1, 100, 100)},
+        {"33=2", true, Corruption(2), kOpenDebug + abnormal(2) + kCloseDebug + Report(0, 0, 0)},
+        {"24#2=7", true, EngineError(7, 24),
          kOpenDebug + "RecSize: 100\n" + Started(100) + "RecSize: 200\n" + Changed(200) +
-             "RecSize: 0\nAbnormal Termination Status 7.\n" + kCloseDebug + Report(2, 100, 200)},
+             "RecSize: 0\n" + abnormal(7) + kCloseDebug + Report(2, 100, 200)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.faults) + (c.debug ? " /D" : ""));

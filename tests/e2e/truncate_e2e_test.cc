@@ -3,7 +3,7 @@
 // minimum; what the engine stored is read back with recfile hex.
 #include <filesystem>
 #include <nlohmann/json.hpp>
-#include <sstream>
+#include <numeric>
 
 #include "recmeter_text.h"
 
@@ -14,10 +14,8 @@ class TruncateTest : public E2ETest {
 protected:
     // The lengths of all records, added up, as recfile lists them.
     uint64_t TotalLength(const std::string& name) const {
-        uint64_t total = 0;
-        std::istringstream in(Recfile({"list", name}).out);
-        for (uint64_t position, length; in >> position >> length;) total += length;
-        return total;
+        const std::vector<uint32_t> lengths = RecordLengths(path(name));
+        return std::accumulate(lengths.begin(), lengths.end(), uint64_t{0});
     }
     // Makes a file of records given in hex.
     void MakeHex(const std::string& name, const std::vector<std::string>& records) const {
@@ -89,44 +87,23 @@ TEST_F(TruncateTest, EngineStatuses) {
     const struct {
         const char* faults;
         std::string err_after_prompt;
-        std::string abnormal;
+        int abnormal;  // the status that ends the scan; 0: it runs to the end
         uint32_t scanned;
         int updated;
         std::vector<bool> trimmed;  // which records end up trimmed
         int refused = 0;            // Updates refused
         int exit_code = 0;
     } cases[] = {
-        {"3#2=7", "Btrieve Error 7: Operation=3, File=data.dat\n", "", 3, 2, {true, false, true}, 1, 1},
-        {"3=7",
-         Times("Btrieve Error 7: Operation=3, File=data.dat\n", 3),
-         "",
-         3,
-         0,
-         {false, false, false},
-         3,
-         1},
+        {"3#2=7", EngineError(7, 3), 0, 3, 2, {true, false, true}, 1, 1},
+        {"3=7", Times(EngineError(7, 3), 3), 0, 3, 0, {false, false, false}, 3, 1},
         // 5 is one of the statuses that pass without a message.
-        {"3#1=5", "", "", 3, 2, {false, true, true}, 1, 1},
-        {"1=7", "Btrieve Error 7: Operation=1, File=data.dat\n", "", 3, 3, {true, true, true}, 0, 1},
-        {"33=2,1=7",  // a Close refused on a file that was not changed
-         "Data File Corruption (Status 2) Detected!\nBtrieve Error 7: Operation=1, File=data.dat\n",
-         "Abnormal Termination, Status 2.\n",
-         0,
-         0,
-         {false, false, false}},
-        {"24#2=7",
-         "Btrieve Error 7: Operation=24, File=data.dat\n",
-         "Abnormal Termination, Status 7.\n",
-         2,
-         2,
-         {true, true, false}},
-        {"24#1=5", "", "Abnormal Termination, Status 5.\n", 1, 1, {true, false, false}},
-        {"33=2",
-         "Data File Corruption (Status 2) Detected!\n",
-         "Abnormal Termination, Status 2.\n",
-         0,
-         0,
-         {false, false, false}},
+        {"3#1=5", "", 0, 3, 2, {false, true, true}, 1, 1},
+        {"1=7", EngineError(7, 1), 0, 3, 3, {true, true, true}, 0, 1},
+        // a Close refused on a file that was not changed
+        {"33=2,1=7", Corruption(2) + EngineError(7, 1), 2, 0, 0, {false, false, false}},
+        {"24#2=7", EngineError(7, 24), 7, 2, 2, {true, true, false}},
+        {"24#1=5", "", 5, 1, 1, {true, false, false}},
+        {"33=2", Corruption(2), 2, 0, 0, {false, false, false}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.faults);
@@ -134,8 +111,10 @@ TEST_F(TruncateTest, EngineStatuses) {
         Result r = Run({"data.dat", "/T4"}, WithEnv({{"LOCALENGINE_FAULTS", c.faults}}));
         const std::string refused =
             c.refused ? Fmt("Updates refused by the engine: %d; those records were not changed.\n", c.refused) : "";
+        const std::string abnormal =
+            c.abnormal ? Fmt("Abnormal Termination, Status %d.\n", c.abnormal) : "";
         EXPECT_TRUE(Ran(r, c.exit_code,
-                        Truncating(4) + Scanning("data.dat") + c.abnormal +
+                        Truncating(4) + Scanning("data.dat") + abnormal +
                             Report(c.scanned, 0, 0, ' ', c.updated),
                         kBanner + kPress + c.err_after_prompt + refused));
         std::vector<std::string> expected;
@@ -165,29 +144,24 @@ TEST_F(TruncateTest, LongRecordEndsTheScan) {
 // sizes read 0; an empty file shows the counts only.
 TEST_F(TruncateTest, WithOtherOptions) {
     const struct {
-        std::vector<std::string> options;
-        std::vector<std::string> records;
+        const char* options;
+        const char* records;
         std::string out_before_banner;
         std::string report;
     } cases[] = {
-        {{"/T4", "/B1"},
-         {"41424300000000000000"},
-         Granularity(16) + Truncating(4),
+        {"/T4 /B1", "41424300000000000000", Granularity(16) + Truncating(4),
          Report(1, 0, 0, ' ', 1)},
-        {{"/T4", "/C"},
-         {"41424300000000000000"},
-         Truncating(4),
-         Report(1, 0, 0, ' ', 1) + Histogram({})},
-        {{"/T4", "/C"}, {}, Truncating(4), Report(0, 0, 0, ' ', 0)},
+        {"/T4 /C", "41424300000000000000", Truncating(4), Report(1, 0, 0, ' ', 1) + Histogram({})},
+        {"/T4 /C", "", Truncating(4), Report(0, 0, 0, ' ', 0)},
     };
     int file_number = 0;
     for (const auto& c : cases) {
         std::string name = "data" + std::to_string(++file_number) + ".dat";
         SCOPED_TRACE(name);
-        MakeHex(name, c.records);
-        EXPECT_TRUE(Ran(Run(Args(name, c.options)), 0,
+        MakeHex(name, Words(c.records));
+        EXPECT_TRUE(Ran(Run(Args(name, Words(c.options))), 0,
                         c.out_before_banner + Scanning(name) + c.report, kBanner + kPress));
-        if (!c.records.empty()) {
+        if (*c.records) {
             EXPECT_EQ(HexLines(name), std::vector<std::string>{"41424300"});
         }
     }

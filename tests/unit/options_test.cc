@@ -8,25 +8,23 @@
 
 namespace {
 
-struct HexCase {
-    const char* text;
-    std::vector<unsigned char> bytes;  // empty: no owner
-};
-
 TEST(ParseHexOwner, DecodesPairsAndRefusesAnythingElse) {
-    const HexCase cases[] = {
+    const struct {
+        const char* text;
+        std::vector<unsigned char> bytes;  // empty: no owner
+    } cases[] = {
         {"0x41", {0x41}},
         {"0x0041", {0x00, 0x41}},
         {"0xfFaA", {0xff, 0xaa}},
         {"0x", {}},
-        {"0x414", {}},   // odd length
-        {"0x4G", {}},    // not a digit
-        {"0X41", {}},    // only a lower-case x
+        {"0x414", {}},  // odd length
+        {"0x4G", {}},   // not a digit
+        {"0X41", {}},   // only a lower-case x
         {"41", {}},
         {"0x41 ", {}},
         {"", {}},
     };
-    for (const HexCase& c : cases) {
+    for (const auto& c : cases) {
         unsigned char out[OWNER_TEXT_MAX + 1];
         memset(out, 0xEE, sizeof out);
         int count = ParseHexOwner(c.text, out);
@@ -77,9 +75,8 @@ ParseResult Parse(std::vector<std::string> arguments) {
     testing::internal::CaptureStderr();
     int exitCode = ParseCommandLine(static_cast<int>(arguments.size()), argv.data());
     FlushStandardOutput();
-    ParseResult result{exitCode, testing::internal::GetCapturedStdout(), ""};
-    result.err = testing::internal::GetCapturedStderr();
-    return result;
+    return {exitCode, testing::internal::GetCapturedStdout(),
+            testing::internal::GetCapturedStderr()};
 }
 
 const char kBanner[] = "Recmeter Version 2.43: 09/25\n";
@@ -129,6 +126,8 @@ TEST(ParseCommandLine, FirstArgumentIsNeverAnOption) {
 }
 
 TEST(ParseCommandLine, ProbeAndTruncateValues) {
+    const char capped[] =
+        "Using granularity of 67092 bytes to handle record sizes through 4293888000 bytes.\r\n";
     const struct {
         const char* option;
         uint32_t megabytes;
@@ -139,12 +138,9 @@ TEST(ParseCommandLine, ProbeAndTruncateValues) {
         {"/B0", 0, 0, 0, ""},
         {"/B1", 1, 16, 0, "Using granularity of 16 bytes to handle record sizes through 1024000 bytes.\r\n"},
         {"-b2", 2, 32, 0, "Using granularity of 32 bytes to handle record sizes through 2048000 bytes.\r\n"},
-        {"/B5000", 4095, 67092, 0,
-         "Using granularity of 67092 bytes to handle record sizes through 4293888000 bytes.\r\n"},
-        {"/B-1", 4095, 67092, 0,
-         "Using granularity of 67092 bytes to handle record sizes through 4293888000 bytes.\r\n"},
-        {"/B99999999999999999999", 4095, 67092, 0,
-         "Using granularity of 67092 bytes to handle record sizes through 4293888000 bytes.\r\n"},
+        {"/B5000", 4095, 67092, 0, capped},
+        {"/B-1", 4095, 67092, 0, capped},
+        {"/B99999999999999999999", 4095, 67092, 0, capped},
         {"/T3", 0, 0, 0, ""},
         {"/T-5", 0, 0, 0, ""},
         {"/T", 0, 0, 0, ""},

@@ -43,9 +43,9 @@ TEST(Scans, RequestsAndLines) {
         std::function<int()> scan;
         std::vector<Request> script;
         std::string out;
-        std::string err;
         Counts totals;
-        std::vector<std::string> updates;
+        std::string err = "";
+        std::vector<std::string> updates = {};
     } cases[] = {
         {"a change is against the previous record, not the extremes",
          [] { extendedMode = 0; },
@@ -55,34 +55,28 @@ TEST(Scans, RequestsAndLines) {
           {OP_STEP_NEXT, 0, std::string(100, 'c'), scripted::ANY_LENGTH, 64000},
           {OP_STEP_NEXT, 9, ""}},
          "RecSize Started at    100 \nRecSize Changed to    200 \nRecSize Changed to    100 \n",
-         "",
-         {3, 0, 100, 200, 0},
-         {}},
+         {3, 0, 100, 200, 0}},
         {"the standard entry counts a record it cannot hold at 64000, marked",
          [] { extendedMode = 0; },
          ScanRecordSizes,
          {{OP_STEP_FIRST, 22, "x", scripted::ANY_LENGTH, 64000}, {OP_STEP_NEXT, 9, ""}},
          "RecSize Started at  64000+\n",
-         "",
-         {1, 0, 64000, 64000, 1},
-         {}},
+         {1, 0, 64000, 64000, 1}},
         {"lines beyond what standard output gathers at once arrive whole and in order",
          [] { extendedMode = 0; },
          ScanRecordSizes,
          alternating,
          alternatingOut,
-         "-\b\\\b|\b",  // the spinner's turns at every 1000 records
          {3000, 0, 100, 200, 0},
-         {}},
+         "-\b\\\b|\b"},  // the spinner's turns at every 1000 records
         {"the extended entry reads with the whole buffer",
          [] { extendedMode = 1; },
          ScanRecordSizes,
          {{OP_STEP_FIRST, 0, "", 70000, RECORD_BUFFER_SIZE, 0, true},
           {OP_STEP_NEXT, 2, "", scripted::ANY_LENGTH, RECORD_BUFFER_SIZE, 0, true}},
          "RecSize Started at  70000 \nAbnormal Termination Status 2.\n",
-         "Data File Corruption (Status 2) Detected!\n",
          {1, 0, 70000, 70000, 0},
-         {}},
+         "Data File Corruption (Status 2) Detected!\n"},
         {"/B measures a record that did not fit with Get Position and one chunk",
          [] {
              extendedMode = 0;
@@ -95,9 +89,7 @@ TEST(Scans, RequestsAndLines) {
           {OP_GET_DIRECT_CHUNK, 103, "", 4376, 64000, -2},
           {OP_STEP_NEXT, 9, "", scripted::ANY_LENGTH, 64000, 0}},
          "RecSize Started at      70000+\n",
-         "",
-         {1, 0, 70000, 70000, 1},
-         {}},
+         {1, 0, 70000, 70000, 1}},
         {"/T4 rewrites a record that ends in filler, and only that",
          [] { runOptions.truncateMin = 4; },
          TruncateFiller,
@@ -106,8 +98,8 @@ TEST(Scans, RequestsAndLines) {
           {OP_STEP_NEXT, 0, "ABCD", scripted::ANY_LENGTH, 64000},
           {OP_STEP_NEXT, 9, "", scripted::ANY_LENGTH, 64000}},
          "",
-         "",
          {2, 1, 0, 0, 0},
+         "",
          {Bytes("ABC\0", 4)}},
     };
     for (const auto& c : cases) {

@@ -85,10 +85,7 @@ Streams Capture(const std::function<void()>& step) {
     testing::internal::CaptureStderr();
     step();
     FlushStandardOutput();
-    Streams streams;
-    streams.out = testing::internal::GetCapturedStdout();
-    streams.err = testing::internal::GetCapturedStderr();
-    return streams;
+    return {testing::internal::GetCapturedStdout(), testing::internal::GetCapturedStderr()};
 }
 
 }  // namespace scripted

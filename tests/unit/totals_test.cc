@@ -103,10 +103,6 @@ TEST(Report, LinesByWhatWasScanned) {
               "\nSmallest Record Size Found: 4000000000\n Largest Record Size Found: 4294967295 \n\n");
 }
 
-}  // namespace
-
-namespace {
-
 TEST(FormatUnsigned64, AllDigitsOfAnyCount) {
     const struct {
         uint64_t value;
