@@ -2,19 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "crc32c.h"
+#include "data_file_support.h"
 #include "format.h"
 #include "localengine.h"
 #include "support/test_support.h"
 
 namespace localengine {
 namespace {
-
-const unsigned char* bytesOf(const std::string& s) { return reinterpret_cast<const unsigned char*>(s.data()); }
 
 std::string recordOf(size_t len, int seed) {
     std::string r(len, '\0');
@@ -34,26 +32,7 @@ DataFile::Tuning tiny() {
 class DataFileTest : public support::FolderTest {
 protected:
     void make(const std::vector<std::string>& records, const std::string& owner = {}) {
-        ASSERT_EQ(DataFile::create(path_, owner), kOk);
-        DataFile f(tiny());
-        ASSERT_EQ(f.open(path_, owner), kOk);
-        for (const std::string& r : records) ASSERT_EQ(f.insert(bytesOf(r), static_cast<uint32_t>(r.size())), kOk);
-        ASSERT_EQ(f.close(), kOk);
-    }
-
-    // Every record in physical order; stops at the first status other than 0.
-    static std::vector<std::string> readAll(DataFile& f, int* last) {
-        std::vector<std::string> out;
-        std::vector<unsigned char> buf(1 << 16);
-        uint32_t n = 0;
-        for (int st = f.stepFirst(buf.data(), static_cast<uint32_t>(buf.size()), &n); ;
-             st = f.stepNext(buf.data(), static_cast<uint32_t>(buf.size()), &n)) {
-            if (st != kOk) {
-                *last = st;
-                return out;
-            }
-            out.emplace_back(reinterpret_cast<char*>(buf.data()), n);
-        }
+        makeFile(path_, records, tiny(), owner);
     }
 
     std::vector<std::string> reopenAndReadAll() {
