@@ -19,7 +19,7 @@ int fileRequest(uint16_t op, uint8_t* posBlock, const std::string& path, Bytes o
     return call(Entry::kExtended, op, posBlock, owner.empty() ? nullptr : owner.data(), &length, &key[0], keyLength, 0);
 }
 
-// A request whose data buffer holds `record` (Insert, Update), or nothing.
+// A request whose data buffer holds `record`: none when it is empty (Close, Check).
 int recordRequest(Entry entry, uint16_t op, uint8_t* posBlock, Bytes record) {
     uint32_t length = static_cast<uint32_t>(record.size());
     return call(entry, op, posBlock, record.empty() ? nullptr : record.data(), &length);
