@@ -2,19 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "crc32c.h"
+#include "data_file_support.h"
 #include "format.h"
 #include "localengine.h"
 #include "support/test_support.h"
 
 namespace localengine {
 namespace {
-
-const unsigned char* bytesOf(const std::string& s) { return reinterpret_cast<const unsigned char*>(s.data()); }
 
 std::string recordOf(size_t len, int seed) {
     std::string r(len, '\0');
@@ -34,26 +32,7 @@ DataFile::Tuning tiny() {
 class DataFileTest : public support::FolderTest {
 protected:
     void make(const std::vector<std::string>& records, const std::string& owner = {}) {
-        ASSERT_EQ(DataFile::create(path_, owner), kOk);
-        DataFile f(tiny());
-        ASSERT_EQ(f.open(path_, owner), kOk);
-        for (const std::string& r : records) ASSERT_EQ(f.insert(bytesOf(r), static_cast<uint32_t>(r.size())), kOk);
-        ASSERT_EQ(f.close(), kOk);
-    }
-
-    // Every record in physical order; stops at the first status other than 0.
-    static std::vector<std::string> readAll(DataFile& f, int* last) {
-        std::vector<std::string> out;
-        std::vector<unsigned char> buf(1 << 16);
-        uint32_t n = 0;
-        for (int st = f.stepFirst(buf.data(), static_cast<uint32_t>(buf.size()), &n); ;
-             st = f.stepNext(buf.data(), static_cast<uint32_t>(buf.size()), &n)) {
-            if (st != kOk) {
-                *last = st;
-                return out;
-            }
-            out.emplace_back(reinterpret_cast<char*>(buf.data()), n);
-        }
+        makeFile(path_, records, tiny(), owner);
     }
 
     std::vector<std::string> reopenAndReadAll() {
@@ -67,6 +46,10 @@ protected:
     }
 
     std::string path_ = path("f.dat");
+    // The buffer the tests' requests fill, and the length they answer.
+    std::vector<unsigned char> buf_ = std::vector<unsigned char>(70000);
+    uint32_t n_ = 0;
+    std::string got() const { return std::string(reinterpret_cast<const char*>(buf_.data()), n_); }
 };
 
 // Updates made while the read window's reader brings in what follows:
@@ -84,12 +67,10 @@ TEST_F(DataFileTest, UpdatesWhileReadingAheadAreSeenAtOnce) {
         {
             DataFile f(t);
             ASSERT_EQ(f.open(path_, {}), kOk);
-            std::vector<unsigned char> buf(1024);
-            uint32_t n = 0;
             for (size_t i = 0; i < records.size(); ++i) {
-                int st = i == 0 ? f.stepFirst(buf.data(), 1024, &n) : f.stepNext(buf.data(), 1024, &n);
+                int st = i == 0 ? f.stepFirst(buf_.data(), 1024, &n_) : f.stepNext(buf_.data(), 1024, &n_);
                 ASSERT_EQ(st, kOk) << i;
-                ASSERT_EQ(std::string(reinterpret_cast<char*>(buf.data()), n), expected[i]) << i;
+                ASSERT_EQ(got(), expected[i]) << i;
                 if (i % 3 == 2 || expected[i].empty()) continue;
                 // A prefix (one header write), or new bytes (through the journal).
                 expected[i] = i % 3 == 0 ? expected[i].substr(0, expected[i].size() / 2)
@@ -120,16 +101,14 @@ TEST_F(DataFileTest, ShortBufferGivesThePrefixAndMovesOn) {
     make(records);
     DataFile f(tiny());
     ASSERT_EQ(f.open(path_, {}), kOk);
-    unsigned char buf[8];
-    uint32_t n = 0;
     const int expect[] = {kBufferTooShort, kBufferTooShort, kOk};
     for (size_t i = 0; i < records.size(); ++i) {
         uint32_t cap = i == 2 ? 8 : 5;
-        int st = i == 0 ? f.stepFirst(buf, cap, &n) : f.stepNext(buf, cap, &n);
+        int st = i == 0 ? f.stepFirst(buf_.data(), cap, &n_) : f.stepNext(buf_.data(), cap, &n_);
         ASSERT_EQ(st, expect[i]) << i;
-        EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), n), records[i].substr(0, cap)) << i;
+        EXPECT_EQ(got(), records[i].substr(0, cap)) << i;
     }
-    EXPECT_EQ(f.stepNext(buf, 8, &n), kEndOfFile);
+    EXPECT_EQ(f.stepNext(buf_.data(), 8, &n_), kEndOfFile);
 }
 
 TEST_F(DataFileTest, RowsFollowTheRecordLength) {
@@ -137,10 +116,8 @@ TEST_F(DataFileTest, RowsFollowTheRecordLength) {
     make({recordOf(3, 0), rec});
     DataFile f(tiny());
     ASSERT_EQ(f.open(path_, {}), kOk);
-    std::vector<unsigned char> buf(70000);
-    uint32_t n = 0;
-    ASSERT_EQ(f.stepFirst(buf.data(), 100, &n), kOk);
-    ASSERT_EQ(f.stepNext(buf.data(), 100, &n), kBufferTooShort);
+    ASSERT_EQ(f.stepFirst(buf_.data(), 100, &n_), kOk);
+    ASSERT_EQ(f.stepNext(buf_.data(), 100, &n_), kBufferTooShort);
     uint32_t pos = 0;
     ASSERT_EQ(f.getPosition(&pos), kOk);
     ASSERT_EQ(f.close(), kOk);
@@ -163,16 +140,16 @@ TEST_F(DataFileTest, RowsFollowTheRecordLength) {
         {{4000000000u, 5, 1, 0}, 64000, kBufferTooShort, 64000},
     };
     for (const Case& c : cases) {
-        int st = f.getRows(pos, c.rq, buf.data(), c.cap, &n);
+        int st = f.getRows(pos, c.rq, buf_.data(), c.cap, &n_);
         EXPECT_EQ(st, c.status) << c.rq.rows << "x" << c.rq.bytesPerRow << " @" << c.rq.firstOffset;
-        EXPECT_EQ(n, c.bytes) << c.rq.rows << "x" << c.rq.bytesPerRow << " @" << c.rq.firstOffset;
-        for (uint32_t i = 0; i < n && c.rq.bytesPerRow > 0; ++i) {
+        EXPECT_EQ(n_, c.bytes) << c.rq.rows << "x" << c.rq.bytesPerRow << " @" << c.rq.firstOffset;
+        for (uint32_t i = 0; i < n_ && c.rq.bytesPerRow > 0; ++i) {
             uint64_t at = c.rq.firstOffset + uint64_t{i / c.rq.bytesPerRow} * c.rq.distance + i % c.rq.bytesPerRow;
-            ASSERT_EQ(buf[i], static_cast<unsigned char>(rec[at])) << i;
+            ASSERT_EQ(buf_[i], static_cast<unsigned char>(rec[at])) << i;
         }
     }
     const uint32_t notRecords[] = {0, 1, pos - 1, pos + 1, pos + 2, 0xFFFFFFFFu};
-    for (uint32_t p : notRecords) EXPECT_EQ(f.getRows(p, {1, 0, 1, 1}, buf.data(), 10, &n), kBadChunkPosition) << p;
+    for (uint32_t p : notRecords) EXPECT_EQ(f.getRows(p, {1, 0, 1, 1}, buf_.data(), 10, &n_), kBadChunkPosition) << p;
 }
 
 TEST_F(DataFileTest, UpdatesShortenRewriteAndRefuseToGrow) {
@@ -181,14 +158,12 @@ TEST_F(DataFileTest, UpdatesShortenRewriteAndRefuseToGrow) {
     DataFile f(tiny());
     ASSERT_EQ(f.open(path_, {}), kOk);
     EXPECT_EQ(f.update(bytesOf(records[0]), 5), kNoCurrentRecord);
-    std::vector<unsigned char> buf(300);
-    uint32_t n = 0;
-    ASSERT_EQ(f.stepFirst(buf.data(), 300, &n), kOk);
+    ASSERT_EQ(f.stepFirst(buf_.data(), 300, &n_), kOk);
     EXPECT_EQ(f.update(bytesOf(records[0]), 12), kOk);  // prefix: one header write
-    ASSERT_EQ(f.stepNext(buf.data(), 300, &n), kOk);
+    ASSERT_EQ(f.stepNext(buf_.data(), 300, &n_), kOk);
     const std::string changed = "a different, shorter record";
     EXPECT_EQ(f.update(bytesOf(changed), uint32_t(changed.size())), kOk);  // through the journal
-    ASSERT_EQ(f.stepNext(buf.data(), 300, &n), kOk);
+    ASSERT_EQ(f.stepNext(buf_.data(), 300, &n_), kOk);
     const std::string longer = records[2] + "x";
     EXPECT_EQ(f.update(bytesOf(longer), uint32_t(longer.size())), kRecordTooLong);
     EXPECT_EQ(f.update(bytesOf(records[2]), 0), kOk);
@@ -199,7 +174,7 @@ TEST_F(DataFileTest, UpdatesShortenRewriteAndRefuseToGrow) {
     // Shortening leaves the rest of the allocation in place: growing back into it is a rewrite.
     DataFile g(tiny());
     ASSERT_EQ(g.open(path_, {}), kOk);
-    ASSERT_EQ(g.stepFirst(buf.data(), 300, &n), kOk);
+    ASSERT_EQ(g.stepFirst(buf_.data(), 300, &n_), kOk);
     EXPECT_EQ(g.update(bytesOf(records[0]), 40), kOk);
     ASSERT_EQ(g.close(), kOk);
     EXPECT_EQ(reopenAndReadAll()[0], records[0]);
@@ -326,11 +301,9 @@ TEST_F(DataFileTest, RecordsBeyondFourGiBKeepTheirPositions) {
     DataFile f(tiny());
     ASSERT_EQ(f.open(path_, {}), kOk);
     EXPECT_EQ(f.dataEnd(), recordEnd(far, 300));
-    std::vector<unsigned char> buf(300);
-    uint32_t n = 0;
-    ASSERT_EQ(f.getRows(pos, {300, 0, 1, 1}, buf.data(), 300, &n), kOk);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(buf.data()), n), rec);
-    ASSERT_EQ(f.getRows(pos - (uint32_t{1} << 28), {1, 0, 1, 1}, buf.data(), 1, &n), kBadChunkPosition);
+    ASSERT_EQ(f.getRows(pos, {300, 0, 1, 1}, buf_.data(), 300, &n_), kOk);
+    EXPECT_EQ(got(), rec);
+    ASSERT_EQ(f.getRows(pos - (uint32_t{1} << 28), {1, 0, 1, 1}, buf_.data(), 1, &n_), kBadChunkPosition);
 }
 
 TEST_F(DataFileTest, OwnersMatchExactly) {

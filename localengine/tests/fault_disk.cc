@@ -17,10 +17,6 @@ FaultDisk::FaultDisk(Mode mode, uint64_t at, int error, size_t keep, const std::
 
 FaultDisk::~FaultDisk() { setDiskHooks(nullptr); }
 
-std::string& FaultDisk::durable(const std::string& path) {
-    return durable_[path];
-}
-
 void FaultDisk::apply(const Pending& p, std::string* image) {
     if (p.truncate) return image->resize(p.offset);
     if (image->size() < p.offset + p.bytes.size()) image->resize(p.offset + p.bytes.size());
@@ -31,8 +27,8 @@ int FaultDisk::before(Op op, const std::string& path, uint64_t offset, const voi
     std::lock_guard<std::mutex> hold(lock_);
     ++calls_;
     ops_.push_back(op);
-    if (mode_ == Mode::Cut && calls_ >= at_) return hit_ = true, EIO;  // the machine is dead from here on
-    if (mode_ == Mode::Fail && calls_ == at_) return hit_ = true, error_;
+    if (mode_ == Mode::Cut && calls_ >= at_) return EIO;  // the machine is dead from here on
+    if (mode_ == Mode::Fail && calls_ == at_) return error_;
     if (mode_ == Mode::Throw && calls_ == at_) throw std::system_error(EAGAIN, std::generic_category());
     if (mode_ != Mode::Cut) return 0;
     switch (op) {
@@ -46,12 +42,12 @@ int FaultDisk::before(Op op, const std::string& path, uint64_t offset, const voi
             break;
         case Op::Write:
         case Op::Truncate:
-            durable(path);
+            durable_.try_emplace(path);  // put back at the cut as far as it was synced
             pending_.push_back({path, op == Op::Truncate, offset,
                                 op == Op::Write ? std::string(static_cast<const char*>(data), n) : std::string()});
             break;
         case Op::Sync: {
-            std::string& image = durable(path);
+            std::string& image = durable_[path];
             auto mine = [&](const Pending& p) { return p.path == path; };
             for (const Pending& p : pending_)
                 if (mine(p)) apply(p, &image);
@@ -63,7 +59,7 @@ int FaultDisk::before(Op op, const std::string& path, uint64_t offset, const voi
 }
 
 void FaultDisk::powerCut() {
-    for (size_t i = 0; i < std::min(keep_, pending_.size()); ++i) apply(pending_[i], &durable(pending_[i].path));
+    for (size_t i = 0; i < std::min(keep_, pending_.size()); ++i) apply(pending_[i], &durable_[pending_[i].path]);
     for (const auto& [path, image] : durable_) support::WriteFile(path, image);
 }
 

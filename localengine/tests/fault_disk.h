@@ -25,9 +25,7 @@ public:
     ~FaultDisk() override;
 
     int before(Op op, const std::string& path, uint64_t offset, const void* data, size_t n) override;
-    uint64_t calls() const { return calls_; }
     const std::vector<Op>& ops() const { return ops_; }
-    bool hit() const { return hit_; }
     // After a Cut: writes every file touched back to what survived.
     void powerCut();
 
@@ -38,7 +36,6 @@ private:
         uint64_t offset;
         std::string bytes;
     };
-    std::string& durable(const std::string& path);
     static void apply(const Pending& p, std::string* image);
 
     const Mode mode_;
@@ -46,7 +43,6 @@ private:
     const int error_;
     const size_t keep_;
     uint64_t calls_ = 0;
-    bool hit_ = false;
     std::vector<Op> ops_;
     std::map<std::string, std::string> durable_;  // what a sync made safe
     std::vector<Pending> pending_;                // writes since, in order

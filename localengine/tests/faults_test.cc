@@ -15,6 +15,7 @@
 
 #include "crc32c.h"
 #include "data_file.h"
+#include "data_file_support.h"
 #include "fault_disk.h"
 #include "format.h"
 #include "localengine.h"
@@ -30,7 +31,6 @@ std::string recordOf(size_t len, int seed) {
     for (size_t i = 0; i < len; ++i) r[i] = static_cast<char>((i * 13 + static_cast<size_t>(seed) * 5) & 0xFF);
     return r;
 }
-const unsigned char* bytesOf(const std::string& s) { return reinterpret_cast<const unsigned char*>(s.data()); }
 
 DataFile::Tuning small() {
     DataFile::Tuning t;
@@ -44,22 +44,7 @@ const Records kBase = {recordOf(10, 1), recordOf(70, 2), recordOf(0, 3), recordO
 const Records kMore = {recordOf(40, 6), recordOf(3, 7), recordOf(120, 8)};
 const Records kAll = {kBase[0], kBase[1], kBase[2], kBase[3], kBase[4], kMore[0], kMore[1], kMore[2]};
 
-Records readAll(DataFile& f, int* last) {
-    Records out;
-    std::vector<unsigned char> buf(1000);
-    uint32_t n = 0;
-    for (*last = f.stepFirst(buf.data(), 1000, &n); *last == kOk; *last = f.stepNext(buf.data(), 1000, &n))
-        out.emplace_back(reinterpret_cast<char*>(buf.data()), n);
-    return out;
-}
-
-void make(const std::string& path, const Records& records) {
-    ASSERT_EQ(DataFile::create(path, {}), kOk);
-    DataFile f(small());
-    ASSERT_EQ(f.open(path, {}), kOk);
-    for (const std::string& r : records) ASSERT_EQ(f.insert(bytesOf(r), uint32_t(r.size())), kOk);
-    ASSERT_EQ(f.close(), kOk);
-}
+void make(const std::string& path, const Records& records) { makeFile(path, records, small()); }
 
 // Steps to record i (0-based); a status.
 int stepTo(DataFile& f, size_t i) {

@@ -1,7 +1,5 @@
 // Foreign and damaged files: whatever was done to the bytes, the engine
 // answers with a status, and never hands out a wrong record as good.
-#include <functional>
-
 #include "support.h"
 
 namespace behaviour {

@@ -45,54 +45,45 @@ int main() {
 
     unsigned char posBlock[128] = {};
     unsigned char buffer[256] = {};
-    uint32_t length = sizeof buffer;
+    uint32_t length = 0;
+    // One request with `in` as the length going in, through `entry`; a status other than 0 fails.
+    const auto request = [&](auto entry, const char* what, uint16_t op, void* data, uint32_t in, std::string* key) {
+        length = in;
+        const uint8_t keyLength = key ? static_cast<uint8_t>(key->size() + 1) : 0;
+        const long status = entry(op, posBlock, data, &length, key ? &(*key)[0] : nullptr, keyLength, 0);
+        expect(status == 0, what, status);
+    };
 
     // Version needs no file; the default reply is one 5-byte entry, 13.30.
-    int16_t st = reccall(26, posBlock, buffer, &length, nullptr, 0, 0);
-    expect(st == 0, "RECCALL Version status", st);
+    request(reccall, "RECCALL Version status", 26, buffer, sizeof buffer, nullptr);
     expect(length % 5 == 0 && length >= 5, "Version reply length", static_cast<long>(length));
 
     char dir[MAX_PATH];
     GetTempPathA(sizeof dir, dir);
     std::string path = std::string(dir) + "lebehaviour-exports-" + std::to_string(GetCurrentProcessId()) + ".dat";
     DeleteFileA(path.c_str());
-
-    length = 0;
-    st = reccall(14, posBlock, nullptr, &length, &path[0], static_cast<uint8_t>(path.size() + 1), 0);
-    expect(st == 0, "RECCALL Create", st);
-    length = 0;
-    st = reccall(0, posBlock, nullptr, &length, &path[0], static_cast<uint8_t>(path.size() + 1), 0);
-    expect(st == 0, "RECCALL Open", st);
+    request(reccall, "RECCALL Create", 14, nullptr, 0, &path);
+    request(reccall, "RECCALL Open", 0, nullptr, 0, &path);
 
     const char record[] = "exported";
     std::memcpy(buffer, record, 8);
-    length = 8;
-    st = reccall(2, posBlock, buffer, &length, nullptr, 0, 0);
-    expect(st == 0, "RECCALL Insert", st);
+    request(reccall, "RECCALL Insert", 2, buffer, 8, nullptr);
 
     // A record longer than 64 KiB goes in and out through BTRVEX only.
     static unsigned char big[100000];
     for (size_t i = 0; i < sizeof big; ++i) big[i] = static_cast<unsigned char>(i * 7);
-    length = sizeof big;
-    int sx = btrvex(2, posBlock, big, &length, nullptr, 0, 0);
-    expect(sx == 0, "BTRVEX Insert", sx);
+    request(btrvex, "BTRVEX Insert", 2, big, sizeof big, nullptr);
 
     std::memset(buffer, 0, sizeof buffer);
-    length = sizeof buffer;
-    st = reccall(33, posBlock, buffer, &length, nullptr, 0, 0);
-    expect(st == 0, "RECCALL Step First", st);
+    request(reccall, "RECCALL Step First", 33, buffer, sizeof buffer, nullptr);
     expect(length == 8 && std::memcmp(buffer, record, 8) == 0, "Step First record", static_cast<long>(length));
 
     static unsigned char back[100000];
-    length = sizeof back;
-    sx = btrvex(24, posBlock, back, &length, nullptr, 0, 0);
-    expect(sx == 0, "BTRVEX Step Next", sx);
+    request(btrvex, "BTRVEX Step Next", 24, back, sizeof back, nullptr);
     expect(length == sizeof big && std::memcmp(back, big, sizeof big) == 0, "BTRVEX long record",
            static_cast<long>(length));
 
-    length = 0;
-    sx = btrvex(1, posBlock, nullptr, &length, nullptr, 0, 0);
-    expect(sx == 0, "BTRVEX Close", sx);
+    request(btrvex, "BTRVEX Close", 1, nullptr, 0, nullptr);
     DeleteFileA(path.c_str());
 
     // A FreeLibrary with a file open and its reader running returns, and so
@@ -100,7 +91,7 @@ int main() {
     const char* left = "lebehaviour-freelibrary.dat";
     DeleteFileA(left);
     length = 0;
-    st = reccall(14, posBlock, nullptr, &length, const_cast<char*>(left), 28, 0);
+    int16_t st = reccall(14, posBlock, nullptr, &length, const_cast<char*>(left), 28, 0);
     st = st == 0 ? reccall(0, posBlock, nullptr, &length, const_cast<char*>(left), 28, 0) : st;
     length = 8;
     st = st == 0 ? reccall(2, posBlock, buffer, &length, nullptr, 0, 0) : st;

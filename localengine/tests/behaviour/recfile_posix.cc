@@ -53,27 +53,12 @@ TEST_F(BehaviourTest, RecfileRefusalsLeaveTheFileAlone) {
     support::MakeFile(path("f"), {"5", "hex:0102"}, "own");
     const std::string before = support::ReadFile(path("f"));
     const std::string f = path("f");
-    const std::vector<std::vector<std::string>> cases = {
+    std::vector<std::vector<std::string>> cases = {
         {"frobnicate", f},
         {"add"},
         {"add", f, "--owner=own"},
         {"add", f, "--owner=own", "3", "12y"},
-        {"add", f, "--owner=own", "x3"},
-        {"add", f, "--owner=own", "3x"},
-        {"add", f, "--owner=own", "3x0"},
-        {"add", f, "--owner=own", "+1"},
-        {"add", f, "--owner=own", "1+"},
-        {"add", f, "--owner=own", "1++1"},
-        {"add", f, "--owner=own", "1x2x3"},
-        {"add", f, "--owner=own", "0"},
-        {"add", f, "--owner=own", "0+0"},
-        {"add", f, "--owner=own", "-3"},
-        {"add", f, "--owner=own", "3x-1"},
-        {"add", f, "--owner=own", "99999999999999999999999"},
-        {"add", f, "--owner=own", "hex:abc"},
-        {"add", f, "--owner=own", "hex:zz"},
         {"add", f, "--owner=own", "4", "1073741825"},
-        {"add", f, "--owner=own", "4294967295+4294967295"},
         {"add", f, "3"},
         {"add", f, "--owner=wrong", "3"},
         {"add", f, "--owner-hex=6f776", "3"},
@@ -99,6 +84,11 @@ TEST_F(BehaviourTest, RecfileRefusalsLeaveTheFileAlone) {
         {"list", path("missing")},
         {"add", path("missing"), "3"},
     };
+    // Items add refuses, with the right owner.
+    for (const char* item : {"x3", "3x", "3x0", "+1", "1+", "1++1", "1x2x3", "0", "0+0", "-3", "3x-1",
+                             "99999999999999999999999", "hex:abc", "hex:zz", "4294967295+4294967295"}) {
+        cases.push_back({"add", f, "--owner=own", item});
+    }
     for (const auto& args : cases) {
         std::string shown;
         for (const std::string& a : args) shown += " " + a.substr(0, 40);

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
@@ -68,24 +69,19 @@ TEST_P(VersionReply, FollowsTheEnvironment) {
                               {{"LOCALENGINE_VERSION", c.value}, {"LOCALENGINE_FAULTS", std::nullopt}});
         ASSERT_EQ(p.run.exit_code, 0) << p.run.err;
         ASSERT_EQ(p.words.size(), 1u) << p.run.out;
-        std::istringstream word(p.words[0]);
         int status = 0;
         uint32_t length = 0;
-        char slash;
-        std::string hex;
-        word >> status >> slash >> length >> slash >> hex;
+        std::sscanf(p.words[0].c_str(), "%d/%u/", &status, &length);
+        const std::string hex = p.words[0].substr(p.words[0].rfind('/') + 1);
         EXPECT_EQ(status, c.status) << entry;
         EXPECT_EQ(length, c.length) << entry;
         std::string expected;
         for (const VersionEntry& e : c.entries) {
-            char bytes[16];
-            std::snprintf(bytes, sizeof bytes, "%02x%02x%02x%02x", e.version & 0xFF, e.version >> 8, e.revision & 0xFF,
-                          e.revision >> 8);
-            expected += bytes;
+            expected += support::Hex(
+                Bytes{uint8_t(e.version), uint8_t(e.version >> 8), uint8_t(e.revision), uint8_t(e.revision >> 8)});
             // Without a letter the engine may answer a blank or a zero byte.
             const std::string letter = hex.size() >= expected.size() + 2 ? hex.substr(expected.size(), 2) : "";
-            std::snprintf(bytes, sizeof bytes, "%02x", static_cast<unsigned>(e.letter));
-            expected += e.letter == 0 && (letter == "20" || letter == "00") ? letter : bytes;
+            expected += e.letter == 0 && (letter == "20" || letter == "00") ? letter : support::Hex({&e.letter, 1});
         }
         expected = expected.substr(0, 2 * c.length);
         EXPECT_EQ(hex, c.length == 0 ? "-" : expected) << entry;
@@ -113,11 +109,9 @@ TEST(VersionReplyMalformed, NeverCrashesNorAnswersHalfEntries) {
         const Probe p = probe("ex", "unused", {"version:64"}, {{"LOCALENGINE_VERSION", value}});
         ASSERT_EQ(p.run.exit_code, 0) << value << ": " << p.run.err;
         ASSERT_EQ(p.words.size(), 1u) << value;
-        std::istringstream word(p.words[0]);
         int status = 0;
         uint32_t length = 0;
-        char slash;
-        word >> status >> slash >> length;
+        std::sscanf(p.words[0].c_str(), "%d/%u/", &status, &length);
         EXPECT_TRUE(status != kOk || length % 5 == 0) << value << " -> " << p.words[0];
     }
 }

@@ -11,8 +11,18 @@ constexpr uint8_t kGuardByte = 0xCD;
 constexpr uint32_t kGuardBytes = 64;
 constexpr uint32_t kBigBuffer = 16u * 1024 * 1024 + 1024;
 
-uint8_t pathKeyLength(const std::string& path) {
-    return static_cast<uint8_t>(path.size() + 1 > 255 ? 255 : path.size() + 1);
+// Create or Open: the owner in the data buffer, the path as the key.
+int fileRequest(uint16_t op, uint8_t* posBlock, const std::string& path, Bytes owner) {
+    uint32_t length = static_cast<uint32_t>(owner.size());
+    std::string key = path;
+    const uint8_t keyLength = static_cast<uint8_t>(path.size() + 1 > 255 ? 255 : path.size() + 1);
+    return call(Entry::kExtended, op, posBlock, owner.empty() ? nullptr : owner.data(), &length, &key[0], keyLength, 0);
+}
+
+// A request whose data buffer holds `record`: none when it is empty (Close, Check).
+int recordRequest(Entry entry, uint16_t op, uint8_t* posBlock, Bytes record) {
+    uint32_t length = static_cast<uint32_t>(record.size());
+    return call(entry, op, posBlock, record.empty() ? nullptr : record.data(), &length);
 }
 
 // Runs a request that fills a buffer declared as `lengthWord` bytes; the
@@ -57,45 +67,23 @@ EngineFile::~EngineFile() {
 
 int EngineFile::create(const std::string& path, const Bytes& owner) {
     uint8_t posBlock[kPosBlockSize] = {};
-    Bytes ownerCopy = owner;
-    uint32_t length = static_cast<uint32_t>(ownerCopy.size());
-    std::string key = path;
-    return call(Entry::kExtended, kOpCreate, posBlock, ownerCopy.empty() ? nullptr : ownerCopy.data(), &length,
-                &key[0], pathKeyLength(path), 0);
+    return fileRequest(kOpCreate, posBlock, path, owner);
 }
 
 int EngineFile::open(const std::string& path, const Bytes& owner) {
-    Bytes ownerCopy = owner;
-    uint32_t length = static_cast<uint32_t>(ownerCopy.size());
-    std::string key = path;
-    const int status = call(Entry::kExtended, kOpOpen, posBlock_, ownerCopy.empty() ? nullptr : ownerCopy.data(),
-                            &length, &key[0], pathKeyLength(path), 0);
+    const int status = fileRequest(kOpOpen, posBlock_, path, owner);
     open_ = status == kOk;
     return status;
 }
 
 int EngineFile::close() {
-    uint32_t length = 0;
     open_ = false;
-    return call(Entry::kExtended, kOpClose, posBlock_, nullptr, &length);
+    return recordRequest(Entry::kExtended, kOpClose, posBlock_, {});
 }
 
-int EngineFile::insert(const Bytes& record, Entry entry) {
-    Bytes copy = record;
-    uint32_t length = static_cast<uint32_t>(copy.size());
-    return call(entry, kOpInsert, posBlock_, copy.data(), &length);
-}
-
-int EngineFile::update(const Bytes& record) {
-    Bytes copy = record;
-    uint32_t length = static_cast<uint32_t>(copy.size());
-    return call(Entry::kExtended, kOpUpdate, posBlock_, copy.data(), &length);
-}
-
-int EngineFile::check() {
-    uint32_t length = 0;
-    return call(Entry::kExtended, kOpCheck, posBlock_, nullptr, &length);
-}
+int EngineFile::insert(const Bytes& record, Entry entry) { return recordRequest(entry, kOpInsert, posBlock_, record); }
+int EngineFile::update(const Bytes& record) { return recordRequest(Entry::kExtended, kOpUpdate, posBlock_, record); }
+int EngineFile::check() { return recordRequest(Entry::kExtended, kOpCheck, posBlock_, {}); }
 
 Reply EngineFile::step(uint16_t op, uint32_t lengthWord, Entry entry) {
     return fill(entry, lengthWord, {}, [&](uint8_t* buffer, uint32_t* length) {
