@@ -47,7 +47,13 @@ protected:
 
     std::string path_ = path("f.dat");
     // The buffer the tests' requests fill, and the length they answer.
-    std::vector<unsigned char> buf_ = std::vector<unsigned char>(70000);
+    // A fresh buffer of exactly `size` bytes for one request, so the
+    // sanitizer build sees a write past the length declared.
+    unsigned char* buffer(uint32_t size) {
+        buf_ = std::vector<unsigned char>(size);
+        return buf_.data();
+    }
+    std::vector<unsigned char> buf_;
     uint32_t n_ = 0;
     std::string got() const { return std::string(reinterpret_cast<const char*>(buf_.data()), n_); }
 };
@@ -68,7 +74,7 @@ TEST_F(DataFileTest, UpdatesWhileReadingAheadAreSeenAtOnce) {
             DataFile f(t);
             ASSERT_EQ(f.open(path_, {}), kOk);
             for (size_t i = 0; i < records.size(); ++i) {
-                int st = i == 0 ? f.stepFirst(buf_.data(), 1024, &n_) : f.stepNext(buf_.data(), 1024, &n_);
+                int st = i == 0 ? f.stepFirst(buffer(1024), 1024, &n_) : f.stepNext(buffer(1024), 1024, &n_);
                 ASSERT_EQ(st, kOk) << i;
                 ASSERT_EQ(got(), expected[i]) << i;
                 if (i % 3 == 2 || expected[i].empty()) continue;
@@ -104,11 +110,11 @@ TEST_F(DataFileTest, ShortBufferGivesThePrefixAndMovesOn) {
     const int expect[] = {kBufferTooShort, kBufferTooShort, kOk};
     for (size_t i = 0; i < records.size(); ++i) {
         uint32_t cap = i == 2 ? 8 : 5;
-        int st = i == 0 ? f.stepFirst(buf_.data(), cap, &n_) : f.stepNext(buf_.data(), cap, &n_);
+        int st = i == 0 ? f.stepFirst(buffer(cap), cap, &n_) : f.stepNext(buffer(cap), cap, &n_);
         ASSERT_EQ(st, expect[i]) << i;
         EXPECT_EQ(got(), records[i].substr(0, cap)) << i;
     }
-    EXPECT_EQ(f.stepNext(buf_.data(), 8, &n_), kEndOfFile);
+    EXPECT_EQ(f.stepNext(buffer(8), 8, &n_), kEndOfFile);
 }
 
 TEST_F(DataFileTest, RowsFollowTheRecordLength) {
@@ -116,8 +122,8 @@ TEST_F(DataFileTest, RowsFollowTheRecordLength) {
     make({recordOf(3, 0), rec});
     DataFile f(tiny());
     ASSERT_EQ(f.open(path_, {}), kOk);
-    ASSERT_EQ(f.stepFirst(buf_.data(), 100, &n_), kOk);
-    ASSERT_EQ(f.stepNext(buf_.data(), 100, &n_), kBufferTooShort);
+    ASSERT_EQ(f.stepFirst(buffer(100), 100, &n_), kOk);
+    ASSERT_EQ(f.stepNext(buffer(100), 100, &n_), kBufferTooShort);
     uint32_t pos = 0;
     ASSERT_EQ(f.getPosition(&pos), kOk);
     ASSERT_EQ(f.close(), kOk);
@@ -140,7 +146,7 @@ TEST_F(DataFileTest, RowsFollowTheRecordLength) {
         {{4000000000u, 5, 1, 0}, 64000, kBufferTooShort, 64000},
     };
     for (const Case& c : cases) {
-        int st = f.getRows(pos, c.rq, buf_.data(), c.cap, &n_);
+        int st = f.getRows(pos, c.rq, buffer(c.cap), c.cap, &n_);
         EXPECT_EQ(st, c.status) << c.rq.rows << "x" << c.rq.bytesPerRow << " @" << c.rq.firstOffset;
         EXPECT_EQ(n_, c.bytes) << c.rq.rows << "x" << c.rq.bytesPerRow << " @" << c.rq.firstOffset;
         for (uint32_t i = 0; i < n_ && c.rq.bytesPerRow > 0; ++i) {
@@ -149,7 +155,7 @@ TEST_F(DataFileTest, RowsFollowTheRecordLength) {
         }
     }
     const uint32_t notRecords[] = {0, 1, pos - 1, pos + 1, pos + 2, 0xFFFFFFFFu};
-    for (uint32_t p : notRecords) EXPECT_EQ(f.getRows(p, {1, 0, 1, 1}, buf_.data(), 10, &n_), kBadChunkPosition) << p;
+    for (uint32_t p : notRecords) EXPECT_EQ(f.getRows(p, {1, 0, 1, 1}, buffer(10), 10, &n_), kBadChunkPosition) << p;
 }
 
 TEST_F(DataFileTest, UpdatesShortenRewriteAndRefuseToGrow) {
@@ -158,12 +164,12 @@ TEST_F(DataFileTest, UpdatesShortenRewriteAndRefuseToGrow) {
     DataFile f(tiny());
     ASSERT_EQ(f.open(path_, {}), kOk);
     EXPECT_EQ(f.update(bytesOf(records[0]), 5), kNoCurrentRecord);
-    ASSERT_EQ(f.stepFirst(buf_.data(), 300, &n_), kOk);
+    ASSERT_EQ(f.stepFirst(buffer(300), 300, &n_), kOk);
     EXPECT_EQ(f.update(bytesOf(records[0]), 12), kOk);  // prefix: one header write
-    ASSERT_EQ(f.stepNext(buf_.data(), 300, &n_), kOk);
+    ASSERT_EQ(f.stepNext(buffer(300), 300, &n_), kOk);
     const std::string changed = "a different, shorter record";
     EXPECT_EQ(f.update(bytesOf(changed), uint32_t(changed.size())), kOk);  // through the journal
-    ASSERT_EQ(f.stepNext(buf_.data(), 300, &n_), kOk);
+    ASSERT_EQ(f.stepNext(buffer(300), 300, &n_), kOk);
     const std::string longer = records[2] + "x";
     EXPECT_EQ(f.update(bytesOf(longer), uint32_t(longer.size())), kRecordTooLong);
     EXPECT_EQ(f.update(bytesOf(records[2]), 0), kOk);
@@ -174,7 +180,7 @@ TEST_F(DataFileTest, UpdatesShortenRewriteAndRefuseToGrow) {
     // Shortening leaves the rest of the allocation in place: growing back into it is a rewrite.
     DataFile g(tiny());
     ASSERT_EQ(g.open(path_, {}), kOk);
-    ASSERT_EQ(g.stepFirst(buf_.data(), 300, &n_), kOk);
+    ASSERT_EQ(g.stepFirst(buffer(300), 300, &n_), kOk);
     EXPECT_EQ(g.update(bytesOf(records[0]), 40), kOk);
     ASSERT_EQ(g.close(), kOk);
     EXPECT_EQ(reopenAndReadAll()[0], records[0]);
@@ -301,9 +307,9 @@ TEST_F(DataFileTest, RecordsBeyondFourGiBKeepTheirPositions) {
     DataFile f(tiny());
     ASSERT_EQ(f.open(path_, {}), kOk);
     EXPECT_EQ(f.dataEnd(), recordEnd(far, 300));
-    ASSERT_EQ(f.getRows(pos, {300, 0, 1, 1}, buf_.data(), 300, &n_), kOk);
+    ASSERT_EQ(f.getRows(pos, {300, 0, 1, 1}, buffer(300), 300, &n_), kOk);
     EXPECT_EQ(got(), rec);
-    ASSERT_EQ(f.getRows(pos - (uint32_t{1} << 28), {1, 0, 1, 1}, buf_.data(), 1, &n_), kBadChunkPosition);
+    ASSERT_EQ(f.getRows(pos - (uint32_t{1} << 28), {1, 0, 1, 1}, buffer(1), 1, &n_), kBadChunkPosition);
 }
 
 TEST_F(DataFileTest, OwnersMatchExactly) {
