@@ -6,7 +6,6 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -35,21 +34,8 @@ inline std::string Scanning(const std::string& path) {
     return "Scanning Data File " + path + ".\n";
 }
 
-// Items or options written as one text, split at blanks: "100 70000 300000".
-inline std::vector<std::string> Words(const std::string& text) {
-    std::vector<std::string> words;
-    std::istringstream in(text);
-    for (std::string word; in >> word;) words.push_back(word);
-    return words;
-}
-
-// The length of each record of the file at `path`, in recfile's order.
-inline std::vector<uint32_t> RecordLengths(const std::string& path) {
-    std::vector<uint32_t> lengths;
-    std::istringstream in(support::Recfile({"list", path}).out);
-    for (uint64_t position, length; in >> position >> length;) lengths.push_back(uint32_t(length));
-    return lengths;
-}
+using support::RecordLengths;
+using support::Words;
 
 // The engine's complaints on stderr: a failed request, and a damaged file.
 inline std::string EngineError(int status, int op, const std::string& file = "data.dat") {

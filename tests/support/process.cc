@@ -262,9 +262,7 @@ Result RunCommand(const std::vector<std::string>& argv, const std::string& dir, 
 
 std::vector<std::string> ChildCommand(const std::vector<std::string>& argv) {
     // CHILD_EMULATOR: the emulator and its options, separated by blanks.
-    std::vector<std::string> command;
-    std::istringstream words(CHILD_EMULATOR);
-    for (std::string word; words >> word;) command.push_back(word);
+    std::vector<std::string> command = Words(CHILD_EMULATOR);
     command.insert(command.end(), argv.begin(), argv.end());
     return command;
 }
@@ -313,6 +311,13 @@ void GenFile(const std::string& path, uint32_t count, uint32_t min_len, uint32_t
 
 std::vector<std::string> HexLines(const std::string& path) {
     return Lines(Recfile({"hex", path}).out);
+}
+
+std::vector<uint32_t> RecordLengths(const std::string& path) {
+    std::vector<uint32_t> lengths;
+    std::istringstream in(Recfile({"list", path}).out);
+    for (uint64_t position, length; in >> position >> length;) lengths.push_back(uint32_t(length));
+    return lengths;
 }
 
 Child::Child(const std::vector<std::string>& argv, const RunOptions& options, bool read_lines) {

@@ -101,6 +101,8 @@ void MakeFile(const std::string& path, const std::vector<std::string>& items, co
 void GenFile(const std::string& path, uint32_t count, uint32_t min_len, uint32_t max_len, uint32_t seed = 1);
 // Each record's bytes in hex, one line a record (recfile hex PATH).
 std::vector<std::string> HexLines(const std::string& path);
+// Each record's length, in physical order (recfile list PATH).
+std::vector<uint32_t> RecordLengths(const std::string& path);
 
 // A program running beside the test: stdin and stderr are /dev/null, stdout
 // is a pipe for ReadLine() when asked for (a child that writes more than a

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 #include <stdexcept>
 
 namespace support {
@@ -56,6 +57,13 @@ std::vector<std::string> Lines(std::string_view text) {
 long NumberAfter(const std::string& text, const std::string& label) {
     const size_t at = text.find(label);
     return at == std::string::npos ? -1 : std::strtol(text.c_str() + at + label.size(), nullptr, 10);
+}
+
+std::vector<std::string> Words(const std::string& text) {
+    std::vector<std::string> words;
+    std::istringstream in(text);
+    for (std::string word; in >> word;) words.push_back(word);
+    return words;
 }
 
 std::string ReadFile(const std::string& path) {

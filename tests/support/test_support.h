@@ -26,6 +26,9 @@ std::vector<uint8_t> Unhex(std::string_view digits);
 // The lines of a program's output, without their "\n"; a last line without
 // one counts, an empty text has none.
 std::vector<std::string> Lines(std::string_view text);
+// The words of a text, split at blanks: items or options written as one
+// text in a test table ("100 70000 300000").
+std::vector<std::string> Words(const std::string& text);
 
 // The number that follows `label` in `text` ("Total Scanned Record Count: "
 // in a report), or -1 when the label is not there.

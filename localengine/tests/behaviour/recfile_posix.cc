@@ -118,17 +118,10 @@ TEST_F(BehaviourTest, RecfileOwnersWithZeroBytes) {
     EXPECT_EQ(RunRecfile({"hex", path("g"), "--owner=" + std::string(66, 'z')}).out, "41\n41\n41\n");
 }
 
-std::vector<uint32_t> listedLengths(const std::string& listOutput) {
-    std::vector<uint32_t> lengths;
-    for (const std::string& line : support::Lines(listOutput))
-        lengths.push_back(std::stoul(line.substr(line.find(' ') + 1)));
-    return lengths;
-}
-
 TEST_F(BehaviourTest, RecfileGenIsDeterministicAndInRange) {
     const auto gen = [&](const std::string& name, const char* seed) {
         Recfile({"gen", path(name), "--count=2000", "--min=20", "--max=40", seed});
-        return listedLengths(Recfile({"list", path(name)}).out);
+        return support::RecordLengths(path(name));
     };
     const std::vector<uint32_t> a = gen("a", "--seed=7");
     ASSERT_EQ(a.size(), 2000u);
