@@ -74,11 +74,10 @@ TEST_F(CommandLineTest, ProbeOptionSetsTheGranularity) {
         {"/B-1", 67092},          // read as a huge unsigned number, capped
         {"/B99999999999", 67092},  // clamped, then capped
     };
+    const std::string large_scan = Scanning("data.dat") + LargeStarted(10) + Report(1, 10, 10);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.option);
-        EXPECT_TRUE(Ran(Run({"data.dat", c.option}), 0,
-                        Granularity(c.granularity) + Scanning("data.dat") + LargeStarted(10) +
-                            Report(1, 10, 10),
+        EXPECT_TRUE(Ran(Run({"data.dat", c.option}), 0, Granularity(c.granularity) + large_scan,
                         kBanner + kPress));
     }
 }

@@ -85,9 +85,8 @@ TEST_F(HarnessTest, HexAndLinesAtTheirEdges) {
     EXPECT_EQ(support::Hex(bytes), "007f80ff20417a");
     EXPECT_EQ(support::Unhex("007F80ff20417A"), std::vector<uint8_t>(bytes.begin(), bytes.end()));
     EXPECT_EQ(support::Hex(support::Unhex("")), "");
-    for (const char* bad : {"0", "abc", "0g", " 1"}) {
+    for (const char* bad : {"0", "abc", "0g", " 1"})
         EXPECT_THROW(support::Unhex(bad), std::invalid_argument) << bad;
-    }
 }
 
 TEST_F(HarnessTest, PtyIsTheControllingTerminalAndTheScriptTalksToIt) {

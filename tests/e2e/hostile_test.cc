@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <thread>
@@ -41,7 +40,7 @@ std::string OpenFailure(int status, const std::string& name) {
 class Background : public support::Child {
 public:
     Background(const std::vector<std::string>& argv, const std::string& dir)
-        : Child(argv, Options(dir)) {}
+        : Child(argv, In(dir)) {}
 
     // True when the process holds `path` open (as the engine does while the
     // file is open), watched for up to `limit`; false once it has ended.
@@ -62,24 +61,23 @@ public:
     }
 
 private:
-    static RunOptions Options(const std::string& dir) {
+    static RunOptions In(const std::string& dir) {
         RunOptions options;
         options.dir = dir;
-        options.env = {{"LOCALENGINE_FAULTS", std::nullopt}, {"LOCALENGINE_VERSION", std::nullopt}};
         return options;
     }
 };
 
-class HostileTest : public E2ETest {
-protected:
-    std::vector<std::string> ProgramCommand(const Args& args) const {
-        std::vector<std::string> argv;
-        if (windows()) argv.push_back("wine");
-        argv.push_back(ProgramPath());
-        argv.insert(argv.end(), args.begin(), args.end());
-        return argv;
-    }
-};
+// The program under test with `args` as a command: under wine for the
+// Windows build.
+Args ProgramCommand(const Args& args) {
+    Args argv{ProgramPath()};
+    if (CurrentTarget() == Target::kWindows) argv.insert(argv.begin(), "wine");
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+}
+
+using HostileTest = E2ETest;
 
 // Files cut short at every kind of boundary, and files that were never ours:
 // Open answers, the program says so and ends, and not one byte changes,
@@ -180,20 +178,17 @@ TEST_F(HostileTest, ClosedOrFullStandardStreams) {
         {">/dev/full", {"/T4"}, true, 1, full},
     };
     for (const auto& c : cases) {
-        Args args{"data.dat"};
-        args.insert(args.end(), c.args.begin(), c.args.end());
-        SCOPED_TRACE(std::string(c.redirect) + " " + ::testing::PrintToString(args));
+        SCOPED_TRACE(std::string(c.redirect) + " " + ::testing::PrintToString(c.args));
         WriteFile("data.dat", original);
-        Args argv{"sh", "-c", std::string("exec ") + (windows() ? "wine " : "") + "\"$0\" \"$@\" " + c.redirect,
-                  ProgramPath()};
-        argv.insert(argv.end(), args.begin(), args.end());
+        Args argv = ProgramCommand({"data.dat"});
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        argv.insert(argv.begin(), {"sh", "-c", std::string("exec \"$0\" \"$@\" ") + c.redirect});
         Result r = RunCommand(argv, dir());
         EXPECT_EQ(r.exit_code, c.exit_code) << r;
         // Under wine a piped standard error behind a closed standard output
         // looks like wine's server socket, and is never written to.
         const std::string err_ends = windows() && c.redirect == std::string(">&-") ? "" : c.err_ends;
-        EXPECT_TRUE(r.err.size() >= err_ends.size() &&
-                    r.err.compare(r.err.size() - err_ends.size(), err_ends.size(), err_ends) == 0)
+        EXPECT_EQ(r.err.substr(r.err.size() - std::min(r.err.size(), err_ends.size())), err_ends)
             << r;
         if (c.exit_code == 0) {
             EXPECT_NE(r.out.find("Total Scanned Record Count: 5500"), std::string::npos) << r;
@@ -293,6 +288,7 @@ TEST_F(HostileTest, OwnersAtAndPastTheLimit) {
     Recfile({"add", "hex.dat", "--owner-hex=" + digits, "10"});
     Make("free.dat", {"10"});
 
+    const std::string opened = Started(10) + Report(1, 10, 10);
     std::string upper = digits;
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     const struct {
@@ -317,11 +313,8 @@ TEST_F(HostileTest, OwnersAtAndPastTheLimit) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.file) + " " + c.option);
         Result r = Run({c.file, c.option});
-        if (c.opens) {
-            EXPECT_TRUE(Ran(r, 0, Scanning(c.file) + Started(10) + Report(1, 10, 10), kBanner + kPress));
-        } else {
-            EXPECT_TRUE(Ran(r, 1, Scanning(c.file), OpenFailure(51, c.file)));
-        }
+        EXPECT_TRUE(c.opens ? Ran(r, 0, Scanning(c.file) + opened, kBanner + kPress)
+                            : Ran(r, 1, Scanning(c.file), OpenFailure(51, c.file)));
     }
 }
 
@@ -402,8 +395,7 @@ TEST_F(HostileTest, SoakKilledTruncationEndsExact) {
         ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
         ++kills;
         // Every restart must find a file that opens and checks clean.
-        Result check = RunCommand({RecfilePath(), "check", "soak.dat"}, dir());
-        ASSERT_EQ(check.exit_code, 0) << "after kill " << kills << ": " << check;
+        ASSERT_EQ(Recfile({"check", "soak.dat"}).exit_code, 0) << "after kill " << kills;
     }
     EXPECT_GE(kills, 3) << "the runs ended before they could be killed";
 
@@ -413,15 +405,13 @@ TEST_F(HostileTest, SoakKilledTruncationEndsExact) {
     std::printf("soak: plain scan %ld ms, %d kills, the last run updated %ld records\n",
                 static_cast<long>(scan_ms.count()), kills,
                 support::NumberAfter(last.out, "Total Updated Record Count: "));
-    Result check = RunCommand({RecfilePath(), "check", "soak.dat"}, dir());
-    EXPECT_EQ(check.exit_code, 0) << check;
+    Recfile({"check", "soak.dat"});
 
     const std::string truncated = support::Hex("ABCDEFGHIJKLMNOPQRST") + "00";
     std::vector<std::string> lines = HexLines("soak.dat");
     ASSERT_EQ(lines.size(), static_cast<size_t>(kRecords));
-    for (size_t i = 0; i < lines.size(); ++i) {
+    for (size_t i = 0; i < lines.size(); ++i)
         ASSERT_EQ(lines[i], truncated) << "record " << i << " after " << kills << " kills";
-    }
 }
 
 }  // namespace

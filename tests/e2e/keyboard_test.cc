@@ -15,12 +15,20 @@ class KeyboardTest : public E2ETest {
 protected:
     void SetUp() override { E2E_REQUIRE_PTY_TARGET(); }
 
-    // Types `keys` once stderr shows `after`.
-    static RunOptions TypeAfter(const std::string& after, const std::string& keys) {
+    // On a pty, typing each step's keys once stderr shows its text.
+    static RunOptions OnPty(std::vector<support::PtyStep> script = {}) {
         RunOptions options;
         options.pty = true;
-        options.pty_script = {{after, keys}};
+        options.pty_script = std::move(script);
         return options;
+    }
+    // Types `keys` once stderr shows `after`.
+    static RunOptions TypeAfter(const std::string& after, const std::string& keys) {
+        return OnPty({{after, keys}});
+    }
+    // `script` run by a shell in the test folder, the program as its $0.
+    Result Shell(const std::string& script, const RunOptions& options = OnPty()) const {
+        return RunCommand({"sh", "-c", script, ProgramPath()}, dir(), options);
     }
 
     // Runs the program with `keys` already waiting in the terminal: they are
@@ -59,6 +67,9 @@ TEST_F(KeyboardTest, KeysWaitingBeforeTheScan) {
     Make("data.dat", {"10x999", "20", "10x4000"});
     const std::string scanning = Scanning("data.dat");
     const std::string change_at_1000 = Changed(20) + Changed(10);
+    const std::string counted_999 = Report(1000, 10, 10) + Histogram({{10, ' ', 999}});
+    const std::string to_2000 = scanning + Started(10) + change_at_1000 + Report(2000, 10, 20);
+    const std::string truncating = Truncating(4) + scanning;
     const struct {
         const char* keys;
         std::vector<std::string> options;
@@ -67,34 +78,25 @@ TEST_F(KeyboardTest, KeysWaitingBeforeTheScan) {
         std::string out;
     } cases[] = {
         {"\x1b", {}, 1000, true, scanning + Started(10) + Report(1000, 10, 10)},
-        {"\x1b", {"/C"}, 1000, true, scanning + Report(1000, 10, 10) + Histogram({{10, ' ', 999}})},
-        {"\x1b",
-         {"/B1", "/C"},
-         1000,
-         true,
-         Granularity(16) + scanning + Report(1000, 10, 10) + Histogram({{10, ' ', 999}})},
+        {"\x1b", {"/C"}, 1000, true, scanning + counted_999},
+        {"\x1b", {"/B1", "/C"}, 1000, true, Granularity(16) + scanning + counted_999},
         // One key per test: the first is passed over, the Esc cancels next.
-        {"x\x1b", {}, 2000, true, scanning + Started(10) + change_at_1000 + Report(2000, 10, 20)},
+        {"x\x1b", {}, 2000, true, to_2000},
         // Esc pressed twice: the first one cancels.
         {"\x1b\x1b", {}, 1000, true, scanning + Started(10) + Report(1000, 10, 10)},
         // An arrow key is no Esc, whatever its first byte.
         {"\x1b[A", {}, 5000, false, scanning + Started(10) + change_at_1000 + Report(5000, 10, 20)},
-        {"\x1b[A\x1b",
-         {},
-         2000,
-         true,
-         scanning + Started(10) + change_at_1000 + Report(2000, 10, 20)},
+        {"\x1b[A\x1b", {}, 2000, true, to_2000},
         // Truncation tests before every record: it stops before the first.
-        {"\x1b", {"/T4"}, 0, true, Truncating(4) + scanning + Report(0, 0, 0, ' ', 0)},
-        {"\x1b", {"/T4", "/N"}, 0, true, kDryRun + Truncating(4) + scanning + DryRunReport(0, 0, 0)},
+        {"\x1b", {"/T4"}, 0, true, truncating + Report(0, 0, 0, ' ', 0)},
+        {"\x1b", {"/T4", "/N"}, 0, true, kDryRun + truncating + DryRunReport(0, 0, 0)},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = Args("data.dat", c.options);
         SCOPED_TRACE(::testing::PrintToString(std::string(c.keys)) + " " + args.back());
         Result r = RunWithKeysWaiting(args, c.keys);
-        EXPECT_TRUE(
-            Ran(r, 0, c.out,
-                kBanner + kPress + Spinner(c.scanned / 1000) + (c.cancelled ? kCancelled : "")));
+        const std::string err = kBanner + kPress + Spinner(c.scanned / 1000);
+        EXPECT_TRUE(Ran(r, 0, c.out, err + (c.cancelled ? kCancelled : "")));
         EXPECT_TRUE(SameTerminalSettings(r.tty_before, r.tty_after));
     }
 }
@@ -197,22 +199,19 @@ TEST_F(KeyboardTest, InterruptAndQuitRestoreTheTerminal) {
 // terminal is back as it was.
 TEST_F(KeyboardTest, TerminateRestoresTheTerminal) {
     Gen("data.dat", kManyRecords, 10, 10);
-    const std::string before_spinner = std::to_string((kBanner + kPress + kFirstTurn).size());
+    // The shell reads stderr up to the spinner's first turn.
     const std::string script =
-        "mkfifo err.fifo && exec 3<>err.fifo || exit 9\n"
-        "\"$0\" data.dat >/dev/null 2>err.fifo &\n"
-        "pid=$!\n"
-        "head -c " +
-        before_spinner +
-        " <&3 >/dev/null\n"
-        "stty -g </dev/tty >during.txt\n"
-        "kill -TERM $pid\n"
-        "wait $pid\n"
-        "echo \"status $?\"\n"
-        "stty -g </dev/tty >after.txt\n";
-    RunOptions options;
-    options.pty = true;
-    Result r = RunCommand({"sh", "-c", script, ProgramPath()}, dir(), options);
+        Fmt("mkfifo err.fifo && exec 3<>err.fifo || exit 9\n"
+            "\"$0\" data.dat >/dev/null 2>err.fifo &\n"
+            "pid=$!\n"
+            "head -c %zu <&3 >/dev/null\n"
+            "stty -g </dev/tty >during.txt\n"
+            "kill -TERM $pid\n"
+            "wait $pid\n"
+            "echo \"status $?\"\n"
+            "stty -g </dev/tty >after.txt\n",
+            (kBanner + kPress + kFirstTurn).size());
+    Result r = Shell(script);
     EXPECT_EQ(r.out, Fmt("status %d\n", 128 + SIGTERM)) << r;
     EXPECT_NE(ReadFile("during.txt"), ReadFile("after.txt"))
         << "the terminal was never in key mode";
@@ -225,9 +224,7 @@ TEST_F(KeyboardTest, BrokenPipeRestoresTheTerminal) {
     Gen("data.dat", kManyRecords, 10, 60);
     const std::string script =
         "{ \"$0\" data.dat 2>/dev/null; echo \"status $?\" >status.txt; } | head -c 1 >/dev/null\n";
-    RunOptions options;
-    options.pty = true;
-    Result r = RunCommand({"sh", "-c", script, ProgramPath()}, dir(), options);
+    Result r = Shell(script);
     EXPECT_EQ(ReadFile("status.txt"), Fmt("status %d\n", 128 + SIGPIPE)) << r;
     EXPECT_TRUE(SameTerminalSettings(r.tty_before, r.tty_after));
 }
@@ -264,12 +261,10 @@ TEST_F(KeyboardTest, StopThenContinue) {
             "echo \"stopped $?\"\n"
             "stty -g >stopped.txt\n" +
             std::string(c.resume) + "echo \"ended $?\"\n";
-        RunOptions options;
-        options.pty = true;
+        RunOptions options = TypeAfter(kFirstTurn, "\x1a");
         options.timeout = std::chrono::seconds(20);
-        options.pty_script = {{kFirstTurn, "\x1a"}};
         if (c.outcome == kCancelledByEsc) options.pty_script.push_back({kResuming, "\x1b"});
-        Result r = RunCommand({"sh", "-c", script, ProgramPath()}, dir(), options);
+        Result r = Shell(script, options);
         EXPECT_EQ(r.out, Fmt("stopped %d\nended %d\n", 128 + SIGTSTP, c.status)) << r;
         EXPECT_EQ(ReadFile("stopped.txt"), ReadFile("before.txt"))
             << "the terminal was left in key mode while the job was stopped";

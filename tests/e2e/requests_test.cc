@@ -9,7 +9,20 @@
 namespace e2e {
 namespace {
 
-using RequestsTest = E2ETest;
+class RequestsTest : public E2ETest {
+protected:
+    // The program copied into a folder of its own ("alone"), run on data.dat
+    // in the test folder.
+    Result RunAlone(const RunOptions& options = {}) const {
+        std::filesystem::create_directory(path("alone"));
+        const std::string copy = path(windows() ? "alone/RECMETER.EXE" : "alone/recmeter");
+        std::filesystem::copy_file(ProgramPath(), copy);
+        std::filesystem::permissions(copy, std::filesystem::perms::owner_all);
+        std::vector<std::string> argv{copy, "data.dat"};
+        if (windows()) argv.insert(argv.begin(), "wine");
+        return RunCommand(argv, dir(), options);
+    }
+};
 
 const std::string kVersionCall = "Version Call: Status=0, ";
 const std::string kAvailable = "BtrvEx IS available!\n";
@@ -97,9 +110,9 @@ TEST_F(RequestsTest, OpenOwnersAndFailures) {
     WriteFile("notes.txt", std::string(200, 'x') + "\nnot a data file\n");
 
     const std::string opened = Started(10) + Report(1, 10, 10);
-    auto owner_error = [](const std::string& name) {
-        return "Btrieve Error 51: Operation=0, File=" + name +
-               "\nUnable to Open Files - Status 51\n";
+    auto not_opened = [](int status) { return Fmt("Unable to Open Files - Status %d\n", status); };
+    auto owner_error = [&](const std::string& name) {
+        return "Btrieve Error 51: Operation=0, File=" + name + "\n" + not_opened(51);
     };
     const struct {
         std::vector<std::string> args;
@@ -118,19 +131,14 @@ TEST_F(RequestsTest, OpenOwnersAndFailures) {
         {{"hexowned.dat", "/O=A"}, {}, 1, "", owner_error("hexowned.dat")},
         {{"hexowned.dat", "/O=0x41"}, {}, 1, "", owner_error("hexowned.dat")},
         // 12 passes without a message of the engine's.
-        {{"missing.dat"}, {}, 1, "", "Unable to Open Files - Status 12\n"},
-        {{"notes.txt"},
-         {},
-         1,
-         "",
-         "notes.txt: Not a Btrieve File\nUnable to Open Files - Status 30\n"},
+        {{"missing.dat"}, {}, 1, "", not_opened(12)},
+        {{"notes.txt"}, {}, 1, "", "notes.txt: Not a Btrieve File\n" + not_opened(30)},
         // Status 20 ends the run on the spot: no "Unable to Open Files".
         {{"plain.dat"}, {{"LOCALENGINE_FAULTS", "0=20"}}, 1, "", kNotLoaded},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.back());
-        RunOptions options = WithEnv(c.env);
-        Result r = Run(c.args, options);
+        Result r = Run(c.args, WithEnv(c.env));
         EXPECT_TRUE(Ran(r, c.exit_code, Scanning(c.args[0]) + c.out_after_banner,
                         kBanner + kPress + c.err_after_prompt));
     }
@@ -205,14 +213,7 @@ TEST_F(RequestsTest, OverlongPathIsRefused) {
 // stderr (its text is the system's) and exit 1.
 TEST_F(RequestsTest, MissingEngineLibraryEndsTheRun) {
     Make("data.dat", {"10"});
-    std::filesystem::create_directory(path("alone"));
-    std::string copy = path("alone") + (windows() ? "/RECMETER.EXE" : "/recmeter");
-    std::filesystem::copy_file(ProgramPath(), copy);
-    std::filesystem::permissions(copy, std::filesystem::perms::owner_all);
-    std::vector<std::string> argv{copy, "data.dat"};
-    if (windows()) argv.insert(argv.begin(), "wine");
-    Result r = RunCommand(argv, dir());
-
+    Result r = RunAlone();
     const std::string prefix = Expect(kBanner + kPress + "Cannot load the engine library " +
                                       (windows() ? "w3btrv7.dll" : "liblocalengine.so") + ": ");
     EXPECT_EQ(r.exit_code, 1) << r;
@@ -229,24 +230,18 @@ TEST_F(RequestsTest, MissingEngineLibraryEndsTheRun) {
 // serve.
 TEST_F(RequestsTest, EngineLibraryInTheCurrentFolderIsNotLoaded) {
     Make("data.dat", {"10"});
-    std::filesystem::create_directory(path("alone"));
     std::filesystem::create_directory(path("engine"));
-    const std::string program = windows() ? "RECMETER.EXE" : "recmeter";
     const std::string library = windows() ? "w3btrv7.dll" : "liblocalengine.so";
-    std::filesystem::copy_file(ProgramPath(), path("alone/" + program));
-    std::filesystem::permissions(path("alone/" + program), std::filesystem::perms::owner_all);
     std::filesystem::copy_file(ProgramDir() + "/" + library, path("engine/" + library));
     WriteFile(library, "not a library at all");
-    std::vector<std::string> argv{path("alone/" + program), "data.dat"};
-    if (windows()) argv.insert(argv.begin(), "wine");
     std::string engine = path("engine");
     if (windows()) {  // as a Windows path, on the drive wine maps to "/"
         std::replace(engine.begin(), engine.end(), '/', '\\');
         engine = "Z:" + engine;
     }
-    RunOptions options = WithEnv({{windows() ? "WINEPATH" : "LD_LIBRARY_PATH", engine}});
-    EXPECT_TRUE(Ran(RunCommand(argv, dir(), options), 0, Scanning("data.dat") + Started(10) + Report(1, 10, 10),
-                    kBanner + kPress));
+    Result r = RunAlone(WithEnv({{windows() ? "WINEPATH" : "LD_LIBRARY_PATH", engine}}));
+    EXPECT_TRUE(
+        Ran(r, 0, Scanning("data.dat") + Started(10) + Report(1, 10, 10), kBanner + kPress));
 }
 
 }  // namespace
