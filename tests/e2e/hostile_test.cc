@@ -123,16 +123,16 @@ TEST_F(HostileTest, DamageFoundMidScanStopsTruncationThere) {
     bytes[second_data + 3] ^= 0x40;
     WriteFile("data.dat", bytes);
 
-    EXPECT_TRUE(Ran(Run({"data.dat"}), 0,
-                    Scanning("data.dat") + Started(15) + "Abnormal Termination Status 2.\n" +
-                        Report(1, 15, 15),
-                    kBanner + kPress + "Data File Corruption (Status 2) Detected!\n"));
+    EXPECT_TRUE(Ran(
+        Run({"data.dat"}), 0,
+        Scanning("data.dat") + Started(15) + "Abnormal Termination Status 2.\n" + Report(1, 15, 15),
+        kBanner + kPress + Corruption(2)));
     EXPECT_EQ(ReadFile("data.dat"), bytes);
 
     EXPECT_TRUE(Ran(Run({"data.dat", "/T4"}), 0,
                     Truncating(4) + Scanning("data.dat") + "Abnormal Termination, Status 2.\n" +
                         Report(1, 0, 0, ' ', 1),
-                    kBanner + kPress + "Data File Corruption (Status 2) Detected!\n"));
+                    kBanner + kPress + Corruption(2)));
     // Only the first record's header was rewritten.
     const std::string after = ReadFile("data.dat");
     ASSERT_EQ(after.size(), bytes.size());
@@ -251,9 +251,7 @@ TEST_F(HostileTest, FileInUseByAnotherProcess) {
     ASSERT_TRUE(holder.WaitUntilHolding(path("held.dat"), std::chrono::seconds(60)))
         << "the first run never had the file open";
     holder.Signal(SIGSTOP);
-    EXPECT_TRUE(Ran(Run({"held.dat"}), 1, Scanning("held.dat"),
-                    kBanner + kPress + "Btrieve Error 85: Operation=0, File=held.dat\n" +
-                        "Unable to Open Files - Status 85\n"));
+    EXPECT_TRUE(Ran(Run({"held.dat"}), 1, Scanning("held.dat"), OpenFailure(85, "held.dat")));
     holder.Signal(SIGKILL);
     holder.Wait();
     Result r = Run({"held.dat"});

@@ -112,7 +112,7 @@ TEST_F(RequestsTest, OpenOwnersAndFailures) {
     const std::string opened = Started(10) + Report(1, 10, 10);
     auto not_opened = [](int status) { return Fmt("Unable to Open Files - Status %d\n", status); };
     auto owner_error = [&](const std::string& name) {
-        return "Btrieve Error 51: Operation=0, File=" + name + "\n" + not_opened(51);
+        return EngineError(51, 0, name) + not_opened(51);
     };
     const struct {
         std::vector<std::string> args;
