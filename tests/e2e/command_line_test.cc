@@ -118,9 +118,7 @@ TEST_F(CommandLineTest, MissingFileEndsTheRun) {
 
 TEST_F(CommandLineTest, UsageLeavesTheTerminalAsItWas) {
     E2E_REQUIRE_PTY_TARGET();
-    RunOptions options;
-    options.pty = true;
-    Result r = Run({}, options);
+    Result r = Run({}, OnPty());
     EXPECT_TRUE(Ran(r, 1, "", kBanner + kUsage));
     EXPECT_TRUE(SameTerminalSettings(r.tty_before, r.tty_after));
 }

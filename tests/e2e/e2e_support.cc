@@ -20,17 +20,6 @@ bool IsFile(const std::string& path) {
     return std::filesystem::is_regular_file(path, ignored);
 }
 
-// A program of the target's build run in the test folder: under wine for
-// the Windows build.
-Result Launch(const std::string& program, const std::vector<std::string>& args,
-              const std::string& dir, const RunOptions& options) {
-    std::vector<std::string> argv;
-    if (CurrentTarget() == Target::kWindows) argv.push_back("wine");
-    argv.push_back(program);
-    argv.insert(argv.end(), args.begin(), args.end());
-    return RunCommand(argv, dir, options);
-}
-
 }  // namespace
 
 Target CurrentTarget() {
@@ -77,13 +66,23 @@ std::string Expect(const std::string& text, Target target) {
     return out;
 }
 
+std::vector<std::string> TargetCommand(const std::string& program,
+                                       const std::vector<std::string>& args) {
+    std::vector<std::string> argv;
+    if (CurrentTarget() == Target::kWindows) argv.push_back("wine");
+    argv.push_back(program);
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+}
+
 Result E2ETest::Run(const std::vector<std::string>& args, const RunOptions& options) const {
-    return Launch(ProgramPath(), args, dir(), options);
+    return RunCommand(TargetCommand(ProgramPath(), args), dir(), options);
 }
 
 Result E2ETest::RunTool(const std::string& tool, const std::vector<std::string>& args,
                         const RunOptions& options) const {
-    return Launch(ProgramDir() + "/" + tool + (windows() ? ".exe" : ""), args, dir(), options);
+    return RunCommand(TargetCommand(ProgramDir() + "/" + tool + (windows() ? ".exe" : ""), args),
+                      dir(), options);
 }
 
 }  // namespace e2e

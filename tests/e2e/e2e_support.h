@@ -41,12 +41,18 @@ inline std::string Expect(const std::string& text) { return Expect(text, Current
 // The runner, its options and results are the tests' shared ones; the
 // native recfile makes the files for both targets.
 using support::Environment;
+using support::OnPty;
 using support::RecfilePath;
 using support::Result;
 using support::RunCommand;
 using support::RunOptions;
 using support::SameTerminalSettings;
 using support::WithEnv;
+
+// `program` of the target's build with `args`, as a command: under wine for
+// the Windows build.
+std::vector<std::string> TargetCommand(const std::string& program,
+                                       const std::vector<std::string>& args);
 
 // Skips the current test on targets that have no pseudo-terminal.
 #define E2E_REQUIRE_PTY_TARGET()                                        \

@@ -90,11 +90,8 @@ TEST_F(HarnessTest, HexAndLinesAtTheirEdges) {
 }
 
 TEST_F(HarnessTest, PtyIsTheControllingTerminalAndTheScriptTalksToIt) {
-    RunOptions options;
-    options.pty = true;
-    options.pty_script = {{"ready", "hello\n"}};
     Result r = Sh("stty -echo; echo ready >&2; read line </dev/tty; stty echo; echo \"got $line\"",
-                  options);
+                  OnPty({{"ready", "hello\n"}}));
     EXPECT_EQ(r.out, "got hello\n") << r;
     EXPECT_EQ(r.err, "ready\n");
     EXPECT_EQ(r.pty_steps_done, 1u);
@@ -102,9 +99,7 @@ TEST_F(HarnessTest, PtyIsTheControllingTerminalAndTheScriptTalksToIt) {
 }
 
 TEST_F(HarnessTest, PtySeesTerminalSettingsLeftChanged) {
-    RunOptions options;
-    options.pty = true;
-    Result r = Sh("stty -echo -icanon", options);
+    Result r = Sh("stty -echo -icanon", OnPty());
     EXPECT_EQ(r.exit_code, 0) << r;
     EXPECT_FALSE(SameTerminalSettings(r.tty_before, r.tty_after));
 }

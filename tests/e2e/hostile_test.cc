@@ -40,7 +40,7 @@ std::string OpenFailure(int status, const std::string& name) {
 class Background : public support::Child {
 public:
     Background(const std::vector<std::string>& argv, const std::string& dir)
-        : Child(argv, In(dir)) {}
+        : Child(argv, support::InFolder(dir)) {}
 
     // True when the process holds `path` open (as the engine does while the
     // file is open), watched for up to `limit`; false once it has ended.
@@ -59,23 +59,7 @@ public:
         }
         return false;
     }
-
-private:
-    static RunOptions In(const std::string& dir) {
-        RunOptions options;
-        options.dir = dir;
-        return options;
-    }
 };
-
-// The program under test with `args` as a command: under wine for the
-// Windows build.
-Args ProgramCommand(const Args& args) {
-    Args argv{ProgramPath()};
-    if (CurrentTarget() == Target::kWindows) argv.insert(argv.begin(), "wine");
-    argv.insert(argv.end(), args.begin(), args.end());
-    return argv;
-}
 
 using HostileTest = E2ETest;
 
@@ -180,7 +164,7 @@ TEST_F(HostileTest, ClosedOrFullStandardStreams) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.redirect) + " " + ::testing::PrintToString(c.args));
         WriteFile("data.dat", original);
-        Args argv = ProgramCommand({"data.dat"});
+        Args argv = TargetCommand(ProgramPath(), {"data.dat"});
         argv.insert(argv.end(), c.args.begin(), c.args.end());
         argv.insert(argv.begin(), {"sh", "-c", std::string("exec \"$0\" \"$@\" ") + c.redirect});
         Result r = RunCommand(argv, dir());
@@ -220,7 +204,7 @@ TEST_F(HostileTest, FolderIsNoDataFile) {
 TEST_F(HostileTest, UnreadableFileGivesTheSystemsRefusal) {
     Make("locked.dat", {"10"});
     ASSERT_EQ(chmod(path("locked.dat").c_str(), 0), 0);
-    std::vector<std::string> argv = ProgramCommand({"locked.dat"});
+    std::vector<std::string> argv = TargetCommand(ProgramPath(), {"locked.dat"});
     if (geteuid() == 0) {
         if (windows()) GTEST_SKIP() << "as root wine reads a file of mode 000";
         if (access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "setpriv is not installed";
@@ -247,7 +231,7 @@ TEST_F(HostileTest, UnreadableFileGivesTheSystemsRefusal) {
 TEST_F(HostileTest, FileInUseByAnotherProcess) {
     // Big enough that the holder is still scanning when it is caught.
     Gen("held.dat", 1000000, 1, 4);
-    Background holder(ProgramCommand({"held.dat"}), dir());
+    Background holder(TargetCommand(ProgramPath(), {"held.dat"}), dir());
     ASSERT_TRUE(holder.WaitUntilHolding(path("held.dat"), std::chrono::seconds(60)))
         << "the first run never had the file open";
     holder.Signal(SIGSTOP);
@@ -380,7 +364,7 @@ TEST_F(HostileTest, SoakKilledTruncationEndsExact) {
     std::uniform_int_distribution<long> delay_ms(1, std::max<long>(5, scan_ms.count()));
     int kills = 0;
     while (kills < kKills) {
-        Background run(ProgramCommand({"soak.dat", "/T4"}), dir());
+        Background run(TargetCommand(ProgramPath(), {"soak.dat", "/T4"}), dir());
         auto until = std::chrono::steady_clock::now() + milliseconds(delay_ms(random));
         while (!run.Ended() && std::chrono::steady_clock::now() < until)
             std::this_thread::sleep_for(milliseconds(1));

@@ -128,16 +128,12 @@ TEST_F(HtmlReportTest, TheBrowserShowsTheReport) {
         for (const char* name : {"r.json", "R.Html"}) {
             std::vector<std::string> args = Args(c.file, c.options);
             args.push_back(std::string("/J=") + name);
-            RunOptions options = WithEnv({{"LOCALENGINE_VERSION", c.version}});
-            Result r;
+            RunOptions options = c.cancelled ? OnPty({{"", "\x1b"}}) : RunOptions{};
+            options.env = {{"LOCALENGINE_VERSION", c.version}};
             if (c.cancelled) {
                 args.insert(args.begin(), {"sh", "-c", "sleep 0.5; exec \"$0\" \"$@\"", ProgramPath()});
-                options.pty = true;
-                options.pty_script = {{"", "\x1b"}};
-                r = RunCommand(args, dir(), options);
-            } else {
-                r = Run(args, options);
             }
+            const Result r = c.cancelled ? RunCommand(args, dir(), options) : Run(args, options);
             ASSERT_EQ(r.exit_code, 0) << r;
         }
         const std::string text = ReadFile("r.json");

@@ -15,13 +15,6 @@ class KeyboardTest : public E2ETest {
 protected:
     void SetUp() override { E2E_REQUIRE_PTY_TARGET(); }
 
-    // On a pty, typing each step's keys once stderr shows its text.
-    static RunOptions OnPty(std::vector<support::PtyStep> script = {}) {
-        RunOptions options;
-        options.pty = true;
-        options.pty_script = std::move(script);
-        return options;
-    }
     // Types `keys` once stderr shows `after`.
     static RunOptions TypeAfter(const std::string& after, const std::string& keys) {
         return OnPty({{after, keys}});

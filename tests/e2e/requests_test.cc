@@ -18,9 +18,7 @@ protected:
         const std::string copy = path(windows() ? "alone/RECMETER.EXE" : "alone/recmeter");
         std::filesystem::copy_file(ProgramPath(), copy);
         std::filesystem::permissions(copy, std::filesystem::perms::owner_all);
-        std::vector<std::string> argv{copy, "data.dat"};
-        if (windows()) argv.insert(argv.begin(), "wine");
-        return RunCommand(argv, dir(), options);
+        return RunCommand(TargetCommand(copy, {"data.dat"}), dir(), options);
     }
 };
 

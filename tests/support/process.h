@@ -74,9 +74,22 @@ Result RunCommand(const std::vector<std::string>& argv, const RunOptions& option
 // The same in the folder `dir`.
 Result RunCommand(const std::vector<std::string>& argv, const std::string& dir, RunOptions options = {});
 
+// Options with only the environment, the folder or the terminal set.
 inline RunOptions WithEnv(Environment env) {
     RunOptions options;
     options.env = std::move(env);
+    return options;
+}
+inline RunOptions InFolder(std::string dir) {
+    RunOptions options;
+    options.dir = std::move(dir);
+    return options;
+}
+// On a pty, typing each step's keys once stderr shows its text.
+inline RunOptions OnPty(std::vector<PtyStep> script = {}) {
+    RunOptions options;
+    options.pty = true;
+    options.pty_script = std::move(script);
     return options;
 }
 
