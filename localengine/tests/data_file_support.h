@@ -1,5 +1,5 @@
-// What the data file's tests share: a file made of records, and a walk
-// through every record of one.
+// What the data file's tests share: records, a small tuning, a file made of
+// records, and a walk through every record of one.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +11,23 @@
 #include "localengine.h"
 
 namespace localengine {
+
+// Deterministic bytes of test record `seed`.
+inline std::string recordOf(size_t len, int seed) {
+    std::string r(len, '\0');
+    for (size_t i = 0; i < len; ++i) r[i] = static_cast<char>((i * 31 + static_cast<size_t>(seed) * 7) & 0xFF);
+    return r;
+}
+
+// A window and an append buffer far smaller than the records, so reads and
+// writes cross their edges all the time.
+inline DataFile::Tuning tiny(bool readAhead = true) {
+    DataFile::Tuning t;
+    t.windowSize = 64;
+    t.writeBufferSize = 100;
+    t.readAhead = readAhead;
+    return t;
+}
 
 inline const unsigned char* bytesOf(const std::string& s) { return reinterpret_cast<const unsigned char*>(s.data()); }
 

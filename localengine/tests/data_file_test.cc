@@ -14,20 +14,6 @@
 namespace localengine {
 namespace {
 
-std::string recordOf(size_t len, int seed) {
-    std::string r(len, '\0');
-    for (size_t i = 0; i < len; ++i) r[i] = static_cast<char>((i * 31 + static_cast<size_t>(seed) * 7) & 0xFF);
-    return r;
-}
-
-// A window and an append buffer far smaller than the records, so reads and
-// writes cross their edges all the time.
-DataFile::Tuning tiny() {
-    DataFile::Tuning t;
-    t.windowSize = 64;
-    t.writeBufferSize = 100;
-    return t;
-}
 
 class DataFileTest : public support::FolderTest {
 protected:

@@ -26,19 +26,8 @@ namespace {
 
 using Records = std::vector<std::string>;
 
-std::string recordOf(size_t len, int seed) {
-    std::string r(len, '\0');
-    for (size_t i = 0; i < len; ++i) r[i] = static_cast<char>((i * 13 + static_cast<size_t>(seed) * 5) & 0xFF);
-    return r;
-}
-
-DataFile::Tuning small() {
-    DataFile::Tuning t;
-    t.windowSize = 64;
-    t.writeBufferSize = 100;
-    t.readAhead = false;  // every call in one order, run after run
-    return t;
-}
+// Without the reader thread: every call in one order, run after run.
+DataFile::Tuning small() { return tiny(false); }
 
 const Records kBase = {recordOf(10, 1), recordOf(70, 2), recordOf(0, 3), recordOf(33, 4), recordOf(150, 5)};
 const Records kMore = {recordOf(40, 6), recordOf(3, 7), recordOf(120, 8)};
