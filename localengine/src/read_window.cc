@@ -80,16 +80,23 @@ bool ReadWindow::takeAhead(uint64_t offset, size_t n) {
 }
 
 // Asks for the stretches that follow, up to kAhead of them and not past
-// `end`, and starts the reader the first time. The buffers are made and the
+// `end`, and starts the reader the first time there is one to read: a file
+// that fits in the current stretch never has a thread. (A thread left
+// waiting when the process ends, as after a Close the engine refused, can
+// make wine's own end of the process crash.) The buffers are made and the
 // thread started before anything is counted as asked for: when either
 // fails, nothing waits for a stretch no one reads, and the scan reads in
 // place.
 void ReadWindow::askAhead(const File& file, uint64_t end) {
-    if (!readAhead_ || noReader_ || !startReader()) return;
+    if (!readAhead_ || noReader_) return;
     {
         std::lock_guard<std::mutex> hold(lock_);
         if (queued_ == 0) nextFrom_ = current_.start + current_.length;
         if (queued_ == kAhead || nextFrom_ >= end) return;
+    }
+    if (!startReader()) return;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
         try {
             for (size_t i = queued_; i < kAhead; ++i) {
                 Stretch& s = ring_[(head_ + i) % kAhead];

@@ -95,6 +95,10 @@ int main() {
     st = st == 0 ? reccall(0, posBlock, nullptr, &length, const_cast<char*>(left), 28, 0) : st;
     length = 8;
     st = st == 0 ? reccall(2, posBlock, buffer, &length, nullptr, 0, 0) : st;
+    for (int i = 0; i < 25 && st == 0; ++i) {  // past the first 2 MiB stretch: the Step starts the reader
+        length = sizeof big;
+        st = static_cast<int16_t>(btrvex(2, posBlock, big, &length, nullptr, 0, 0));
+    }
     length = sizeof buffer;
     st = st == 0 ? reccall(33, posBlock, buffer, &length, nullptr, 0, 0) : st;
     expect(st == 0, "a file open before FreeLibrary", st);

@@ -235,7 +235,7 @@ TEST_F(BehaviourTest, SecondProcessGetsInUse) {
 // it (85), and ends without waiting for a reader it does not have; the
 // parent's file goes on.
 TEST_F(BehaviourTest, ForkedChildGetsInUseAndEnds) {
-    makeFile(path("f"), {Bytes(3, 1), Bytes(5, 2)});
+    makeFile(path("f"), {Bytes(3, 1), Bytes(5, 2), Bytes(3u << 20, 3)});  // past the first stretch: a reader
     EngineFile held;
     ASSERT_EQ(held.open(path("f")), kOk);
     ASSERT_EQ(held.step(kOpStepFirst, 100).status, kOk);
