@@ -86,23 +86,36 @@ int main() {
     request(btrvex, "BTRVEX Close", 1, nullptr, 0, nullptr);
     DeleteFileA(path.c_str());
 
-    // A FreeLibrary with a file open and its reader running returns, and so
-    // does the process's end after it (the file is left in the build folder).
-    const char* left = "lebehaviour-freelibrary.dat";
-    DeleteFileA(left);
-    length = 0;
-    int16_t st = reccall(14, posBlock, nullptr, &length, const_cast<char*>(left), 28, 0);
-    st = st == 0 ? reccall(0, posBlock, nullptr, &length, const_cast<char*>(left), 28, 0) : st;
-    length = 8;
-    st = st == 0 ? reccall(2, posBlock, buffer, &length, nullptr, 0, 0) : st;
+    // A FreeLibrary with two files open, one with its reader running,
+    // returns, and the library stays (it pinned itself for the reader), so
+    // that file still closes; the process's end closes the other. No reader
+    // is left waiting at the end, where wine's own end of a process can crash
+    // or hang on one. Both files are left in the build folder.
+    const auto makeOpen = [&](unsigned char* pos, const char* name) {
+        DeleteFileA(name);
+        const uint8_t keyLength = static_cast<uint8_t>(std::strlen(name) + 1);
+        length = 0;
+        int16_t st = reccall(14, pos, nullptr, &length, const_cast<char*>(name), keyLength, 0);
+        st = st == 0 ? reccall(0, pos, nullptr, &length, const_cast<char*>(name), keyLength, 0) : st;
+        length = 8;
+        return st == 0 ? reccall(2, pos, buffer, &length, nullptr, 0, 0) : st;
+    };
+    unsigned char smallPos[128] = {};
+    int16_t st = makeOpen(posBlock, "lebehaviour-freelibrary.dat");
     for (int i = 0; i < 25 && st == 0; ++i) {  // past the first 2 MiB stretch: the Step starts the reader
         length = sizeof big;
         st = static_cast<int16_t>(btrvex(2, posBlock, big, &length, nullptr, 0, 0));
     }
-    length = sizeof buffer;
-    st = st == 0 ? reccall(33, posBlock, buffer, &length, nullptr, 0, 0) : st;
-    expect(st == 0, "a file open before FreeLibrary", st);
+    st = st == 0 ? makeOpen(smallPos, "lebehaviour-freelibrary-small.dat") : st;
+    for (unsigned char* pos : {posBlock, smallPos}) {
+        length = sizeof buffer;
+        st = st == 0 ? reccall(33, pos, buffer, &length, nullptr, 0, 0) : st;
+    }
+    expect(st == 0, "files open before FreeLibrary", st);
     expect(FreeLibrary(dll) != 0, "FreeLibrary", static_cast<long>(GetLastError()));
+    length = 0;
+    st = reccall(1, posBlock, nullptr, &length, nullptr, 0, 0);
+    expect(st == 0, "Close after FreeLibrary", st);
 
     if (failures == 0) std::printf("w3btrv7.dll exports: all checks passed\n");
     return failures == 0 ? 0 : 1;
