@@ -280,9 +280,7 @@ const std::string& RecfilePath() {
 Result RunRecfile(const std::vector<std::string>& args, const std::string& dir) {
     std::vector<std::string> argv{RecfilePath()};
     argv.insert(argv.end(), args.begin(), args.end());
-    RunOptions options;
-    options.dir = dir;
-    return RunChild(argv, options);
+    return RunChild(argv, InFolder(dir));
 }
 
 Result Recfile(const std::vector<std::string>& args, const std::string& dir) {
