@@ -22,17 +22,45 @@ int TakePath(const char* argument) {
     return 0;
 }
 
-// A /T run that did not do what was asked ends with 1, after the whole
-// report: the engine refused an Update, or refused to close the file it had
-// changed (where it writes the changes out).
-int TruncationExitCode(int closeStatus) {
+// The exit code of a run that reached its report: 1 when the scan did not
+// do all it was asked: an engine status cut it short (end of file ends it
+// whole, and Esc is the user's own choice), or, under /T, the engine refused
+// an Update, or refused to close the file it had changed (where it writes
+// the changes out). Otherwise 0.
+int ScanExitCode(int closeStatus) {
+    int exitCode = 0;
+    if (!runTotals.scanCancelled && runTotals.scanStatus != STATUS_END_OF_FILE) exitCode = 1;
     if (refusedUpdateCount != 0) {
         ErrorPrintf("Updates refused by the engine: %lu; those records were not changed.\n",
                     static_cast<unsigned long>(refusedUpdateCount));
-        return 1;
+        exitCode = 1;
     }
     bool changed = !runOptions.dryRun && runTotals.updatedCount != 0;
-    return changed && closeStatus != STATUS_OK ? 1 : 0;
+    if (changed && closeStatus != STATUS_OK) exitCode = 1;
+    return exitCode;
+}
+
+// The report of what the scan did, in text and, with /J, as a file.
+// Returns the run's exit code.
+int ReportScan(int closeStatus) {
+    PrintTotals();
+    int exitCode = ScanExitCode(closeStatus);
+    if (runOptions.jsonPath[0] != '\0' && WriteJsonReport() != 0) exitCode = 1;
+    return exitCode;
+}
+
+// The engine answered 20 (not loaded) once the scan had begun. No request
+// follows, but the report of what was scanned, and under /T updated, comes
+// first; the process then ends with 1.
+void ReportBeforeNotLoaded() {
+    engineNotLoadedReport = nullptr;
+    ConsoleKeysEnd();
+    runTotals.endedByStatus20 = 1;
+    if (!runTotals.scanCancelled && runTotals.scanStatus == 0) {
+        runTotals.scanStatus = STATUS_NOT_LOADED;  // the scan was under way
+    }
+    ReportScan(STATUS_NOT_LOADED);
+    FinishStandardOutput(1);
 }
 
 int RunOneScan() {
@@ -48,6 +76,9 @@ int RunSequence(int argc, char** argv) {
     if (TakePath(argv[1]) != 0) return 1;
     OutputPrintf("Scanning Data File %s.\n", runOptions.path);
     ErrorPrintf("Press <Esc> to terminate...\n");
+    // A /T whose report is already lost would change the file and tell
+    // nobody what changed: it stops before the file is opened.
+    if (runOptions.truncateMin != 0 && !runOptions.dryRun && RefuseLostOutput() != 0) return 1;
 
     recordBuffer = static_cast<unsigned char*>(malloc(RECORD_BUFFER_SIZE));
     if (recordBuffer == nullptr) {
@@ -64,14 +95,13 @@ int RunSequence(int argc, char** argv) {
     if (extendedMode == -1) ProbeEngineVersion();
     ClearSizeEntries();
     ConsoleKeysBegin();
+    engineNotLoadedReport = ReportBeforeNotLoaded;
     RunOneScan();  // cancelled or stopped by a status, the report still follows
     ConsoleKeysEnd();
     int closeStatus = CloseDataFiles();
     ResetEngine();
-    PrintTotals();
-    exitCode = TruncationExitCode(closeStatus);
-    if (runOptions.jsonPath[0] != '\0' && WriteJsonReport() != 0) return 1;
-    return exitCode;
+    engineNotLoadedReport = nullptr;
+    return ReportScan(closeStatus);
 }
 
 }  // namespace

@@ -85,9 +85,14 @@ void ErrorPrintf(const char* format, ...) {
     va_end(arguments);
 }
 
-int FinishStandardOutput(int exitCode) {
+int RefuseLostOutput() {
     FlushStandardOutput();
-    if (exitCode != 0 || outputError == 0) return exitCode;
+    if (outputError == 0) return 0;
     ErrorPrintf("Cannot write to standard output: %s\n", strerror(outputError));
     return 1;
+}
+
+int FinishStandardOutput(int exitCode) {
+    FlushStandardOutput();
+    return exitCode != 0 ? exitCode : RefuseLostOutput();
 }

@@ -23,6 +23,11 @@ void ErrorPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Hands what standard output has gathered to the system.
 void FlushStandardOutput();
 
+// Flushes standard output; when anything written to it so far was lost (a
+// full disk, a closed stream), writes one line on standard error naming the
+// reason and returns 1. Otherwise returns 0.
+int RefuseLostOutput();
+
 // The last step of every run: flushes standard output and turns an exit
 // code of 0 into 1, with one line on standard error naming the reason, when
 // anything written to standard output was lost (a full disk, a closed

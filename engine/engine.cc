@@ -10,6 +10,7 @@
 FileBlock fileTable[FILE_TABLE_SIZE];
 int extendedMode = -1;
 char keyScratch[256];
+void (*engineNotLoadedReport)();
 
 namespace {
 
@@ -50,6 +51,7 @@ int ApplyStatusPolicy(const FileBlock* block, int status) {
             break;
         case STATUS_NOT_LOADED:
             ErrorPrintf("Please load the Btrieve Record Manager\n");
+            if (engineNotLoadedReport != nullptr) engineNotLoadedReport();
             exit(1);
         case STATUS_NOT_ENGINE_FILE:
             ErrorPrintf("%s: Not a Btrieve File\n", block->fileName);

@@ -45,6 +45,11 @@ extern FileBlock fileTable[FILE_TABLE_SIZE];
 extern int extendedMode;  // -1 undecided, 0 standard entry, 1 extended entry
 extern char keyScratch[256];
 
+// Status 20 (the engine is not loaded) ends the process with exit code 1
+// right after its message. When this is set, it runs first: the run sets it
+// once the scan has begun, to report what was scanned. It makes no request.
+extern void (*engineNotLoadedReport)();
+
 // One request through the standard entry; the length travels in dataLen.
 int CallEngine(FileBlock* block);
 // One request through the extended entry; the length travels in *length.

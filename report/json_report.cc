@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <nlohmann/json.hpp>
 
 #include "cli/run_options.h"
@@ -99,6 +100,7 @@ Json ReportObject() {
         {"readEntry", extendedReads ? "extended" : "standard"},
         {"scanEnd", scanEnd},
         {"scanStatus", runTotals.scanCancelled ? Json(nullptr) : Json(runTotals.scanStatus)},
+        {"endedByStatus20", runTotals.endedByStatus20 != 0},
         {"scannedCount", runTotals.scannedCount},
         {"truncation", TruncationObject()},
     };
@@ -110,7 +112,51 @@ Json ReportObject() {
     return report;
 }
 
+// What a report of this program begins with: a JSON document its first
+// members, a page its head with the generator line (or, written before that
+// line, the head as it then stood).
+constexpr size_t MARK_SEARCH_BYTES = 4096;
+const char JSON_START[] = "{\n  \"schemaVersion\": ";
+const char JSON_MARK[] = ",\n  \"program\": \"Recmeter ";
+const char PAGE_START[] = "<!DOCTYPE html>\n";
+const char PAGE_MARK[] = "<meta name=\"generator\" content=\"Recmeter\">";
+const char EARLIER_PAGE_START[] =
+    "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+    "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
+    "style-src 'unsafe-inline'; base-uri 'none'; form-action 'none'\">\n"
+    "<meta name=\"viewport\" content=\"width=device-width\">\n<title>Record lengths: ";
+
+bool StartsWith(const std::string& text, const char* start) {
+    return text.compare(0, strlen(start), start) == 0;
+}
+
+// The message for a report file that cannot be written, by its reason.
+int RefuseReportFile(int reason) {
+    if (reason == REPORT_TARGET_NOT_OURS) {
+        ErrorPrintf("The JSON report %s would replace a file that is not a report of this "
+                    "program.\n",
+                    runOptions.jsonPath);
+    } else {
+        ErrorPrintf("Unable to write JSON report to %s.\n", runOptions.jsonPath);
+    }
+    return 1;
+}
+
 }  // namespace
+
+int IsReportOfThisProgram(const char* existing) {
+    FILE* file = fopen(existing, "rb");
+    if (file == nullptr) return 0;
+    std::string start(MARK_SEARCH_BYTES, '\0');
+    start.resize(fread(&start[0], 1, start.size(), file));
+    const bool unreadable = ferror(file) != 0;
+    fclose(file);
+    if (unreadable) return 0;
+    if (start.empty()) return 1;  // an empty file holds nothing to lose
+    if (StartsWith(start, JSON_START)) return start.find(JSON_MARK) != std::string::npos;
+    if (StartsWith(start, EARLIER_PAGE_START)) return 1;
+    return StartsWith(start, PAGE_START) && start.find(PAGE_MARK) != std::string::npos;
+}
 
 int BuildJsonReport(std::string* text) {
     try {
@@ -128,19 +174,16 @@ int PrepareReportFile() {
         ErrorPrintf("The JSON report %s would overwrite the data file.\n", runOptions.jsonPath);
         return 1;
     }
-    if (CheckReportTarget(runOptions.jsonPath) != 0) {
-        ErrorPrintf("Unable to write JSON report to %s.\n", runOptions.jsonPath);
-        return 1;
-    }
-    return 0;
+    int reason = CheckReportTarget(runOptions.jsonPath, IsReportOfThisProgram);
+    return reason == 0 ? 0 : RefuseReportFile(reason);
 }
 
 int WriteReportText(const std::string& text) {
     // The text report first, should both land in one place (/J=/dev/stdout).
     FlushStandardOutput();
-    if (WriteReportFile(runOptions.jsonPath, text.data(), text.size()) == 0) return 0;
-    ErrorPrintf("Unable to write JSON report to %s.\n", runOptions.jsonPath);
-    return 1;
+    int reason =
+        WriteReportFile(runOptions.jsonPath, text.data(), text.size(), IsReportOfThisProgram);
+    return reason == 0 ? 0 : RefuseReportFile(reason);
 }
 
 int WriteJsonReport() {
@@ -151,9 +194,6 @@ int WriteJsonReport() {
         status = BuildHtmlReport(text, &page);
         text.swap(page);
     }
-    if (status != 0) {
-        ErrorPrintf("Unable to write JSON report to %s.\n", runOptions.jsonPath);
-        return status;
-    }
+    if (status != 0) return RefuseReportFile(REPORT_TARGET_UNWRITABLE);
     return WriteReportText(text);
 }

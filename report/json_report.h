@@ -10,9 +10,16 @@ constexpr int JSON_SCHEMA_VERSION = 1;
 // out as U+FFFD. Returns 0, or 1 when the document could not be made.
 int BuildJsonReport(std::string* text);
 
+// Nonzero when the existing file at `existing` may be replaced by a report:
+// it is empty, or a report this program wrote (a JSON document whose first
+// members are "schemaVersion" and a "program" of "Recmeter ...", or a page
+// whose head carries <meta name="generator" content="Recmeter">).
+int IsReportOfThisProgram(const char* existing);
+
 // Before the data file is opened: refuses a report that is the data file
-// itself (by identity, links followed), and one that could not be written
-// for a reason known now (see CheckReportTarget). Nothing to do without /J.
+// itself (by identity, links followed), an existing file that is not a
+// report of this program, and one that could not be written for a reason
+// known now (see CheckReportTarget). Nothing to do without /J.
 // Returns 0, or 1 after a message on standard error.
 int PrepareReportFile();
 

@@ -9,18 +9,31 @@
 // handles opened on both). 0 otherwise, also when either cannot be opened.
 int SameExistingFile(const char* first, const char* second);
 
+// What CheckReportTarget and WriteReportFile answer besides 0.
+constexpr int REPORT_TARGET_UNWRITABLE = 1;
+constexpr int REPORT_TARGET_NOT_OURS = 2;
+
+// Given the path of an existing regular file that a report would replace:
+// nonzero when it may be replaced (see IsReportOfThisProgram).
+using ReplaceAllowed = int (*)(const char* existing);
+
 // Whether a report can be written to `target`, as far as that can be known
 // before it is: the target is no folder; one that exists and is not a
 // regular file (a FIFO, a device) can be opened for writing; otherwise its
 // name and folder fit the system's limits and a temporary can be created in
-// that folder (one is, and removed at once). Returns 0, or 1.
-int CheckReportTarget(const char* target);
+// that folder (one is, and removed at once). An existing regular file the
+// report would replace must also pass `mayReplace`. Returns 0,
+// REPORT_TARGET_UNWRITABLE or REPORT_TARGET_NOT_OURS.
+int CheckReportTarget(const char* target, ReplaceAllowed mayReplace);
 
 // Writes `length` bytes to `target`. A target that exists and is not a
 // regular file, or is the file standard output or error goes to, is written
 // to in place. Otherwise the bytes go to a fresh file created exclusively in
 // the folder of the file the target names (a link is followed, and stays),
 // which is flushed to disk and then renamed over that file, so a reader or a
-// power cut sees the old report or the new one, never a part. Returns 0, or
-// 1 with no temporary left behind.
-int WriteReportFile(const char* target, const char* bytes, size_t length);
+// power cut sees the old report or the new one, never a part. The file it
+// replaces is checked with `mayReplace` once more, as it is when written.
+// Returns 0, REPORT_TARGET_UNWRITABLE or REPORT_TARGET_NOT_OURS, with no
+// temporary left behind.
+int WriteReportFile(const char* target, const char* bytes, size_t length,
+                    ReplaceAllowed mayReplace);

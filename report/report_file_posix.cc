@@ -127,6 +127,14 @@ int WriteAndReplace(const std::string& place, const char* bytes, size_t length) 
     return FlushFolder(folder);
 }
 
+// REPORT_TARGET_NOT_OURS when `place` is a regular file that may not be
+// replaced; 0 when it may be, or does not exist.
+int CheckReplaced(const std::string& place, ReplaceAllowed mayReplace) {
+    struct stat info;
+    if (stat(place.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return 0;
+    return mayReplace(place.c_str()) ? 0 : REPORT_TARGET_NOT_OURS;
+}
+
 }  // namespace
 
 int SameExistingFile(const char* first, const char* second) {
@@ -135,40 +143,43 @@ int SameExistingFile(const char* first, const char* second) {
     return stat(first, &one) == 0 && stat(second, &other) == 0 && SameIdentity(one, other) ? 1 : 0;
 }
 
-int CheckReportTarget(const char* target) {
+int CheckReportTarget(const char* target, ReplaceAllowed mayReplace) {
     std::string place;
     switch (KindOf(target, &place)) {
         case TARGET_REFUSED:
-            return 1;
+            return REPORT_TARGET_UNWRITABLE;
         case TARGET_IN_PLACE:
-            return access(target, W_OK) == 0 ? 0 : 1;
+            return access(target, W_OK) == 0 ? 0 : REPORT_TARGET_UNWRITABLE;
         case TARGET_REPLACED:
             break;
     }
+    if (CheckReplaced(place, mayReplace) != 0) return REPORT_TARGET_NOT_OURS;
     const std::string folder = FolderOf(place);
     long nameMax = pathconf(folder.c_str(), _PC_NAME_MAX);
     const std::string name = NameOf(place);
     if (nameMax < 0 || name.empty() || name.size() > static_cast<size_t>(nameMax) ||
         place.size() >= PATH_MAX) {
-        return 1;
+        return REPORT_TARGET_UNWRITABLE;
     }
     std::string temporary;
     int descriptor = CreateTemporary(folder, &temporary);
-    if (descriptor < 0) return 1;
+    if (descriptor < 0) return REPORT_TARGET_UNWRITABLE;
     close(descriptor);
     unlink(temporary.c_str());
     return 0;
 }
 
-int WriteReportFile(const char* target, const char* bytes, size_t length) {
+int WriteReportFile(const char* target, const char* bytes, size_t length,
+                    ReplaceAllowed mayReplace) {
     std::string place;
     switch (KindOf(target, &place)) {
         case TARGET_REFUSED:
-            return 1;
+            return REPORT_TARGET_UNWRITABLE;
         case TARGET_IN_PLACE:
             return WriteInPlace(target, bytes, length);
         case TARGET_REPLACED:
             break;
     }
+    if (CheckReplaced(place, mayReplace) != 0) return REPORT_TARGET_NOT_OURS;
     return WriteAndReplace(place, bytes, length);
 }

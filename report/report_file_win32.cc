@@ -68,8 +68,10 @@ enum TargetKind { TARGET_REFUSED, TARGET_IN_PLACE, TARGET_REPLACED };
 
 // How the report gets to `target`. For TARGET_IN_PLACE, *handle is open on
 // it for writing; for TARGET_REPLACED, `place` is the full path of the file
-// the report replaces, whether that exists yet or not.
-TargetKind KindOf(const char* target, HANDLE* handle, std::string* place) {
+// the report replaces, whether that exists yet or not, and *exists says
+// which.
+TargetKind KindOf(const char* target, HANDLE* handle, std::string* place, bool* exists) {
+    *exists = false;
     DWORD attributes = GetFileAttributesA(target);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return TARGET_REFUSED;
@@ -84,6 +86,7 @@ TargetKind KindOf(const char* target, HANDLE* handle, std::string* place) {
             return TARGET_IN_PLACE;
         }
         *place = FinalPathOf(*handle);
+        *exists = true;
         CloseHandle(*handle);
         *handle = INVALID_HANDLE_VALUE;
         return place->empty() ? TARGET_REFUSED : TARGET_REPLACED;
@@ -147,40 +150,47 @@ int SameExistingFile(const char* first, const char* second) {
     return Identify(first, &one) && Identify(second, &other) && SameIdentity(one, other) ? 1 : 0;
 }
 
-int CheckReportTarget(const char* target) {
+int CheckReportTarget(const char* target, ReplaceAllowed mayReplace) {
     HANDLE handle = INVALID_HANDLE_VALUE;
     std::string place;
-    switch (KindOf(target, &handle, &place)) {
+    bool exists = false;
+    switch (KindOf(target, &handle, &place, &exists)) {
         case TARGET_REFUSED:
-            return 1;
+            return REPORT_TARGET_UNWRITABLE;
         case TARGET_IN_PLACE:
             CloseHandle(handle);
             return 0;
         case TARGET_REPLACED:
             break;
     }
+    if (exists && !mayReplace(place.c_str())) return REPORT_TARGET_NOT_OURS;
     const std::string folder = FolderOf(place);
-    if (place.size() == folder.size() || place.size() - folder.size() > NAME_CHARS_MAX) return 1;
+    if (place.size() == folder.size() || place.size() - folder.size() > NAME_CHARS_MAX) {
+        return REPORT_TARGET_UNWRITABLE;
+    }
     std::string temporary;
     handle = CreateTemporary(folder, &temporary);
-    if (handle == INVALID_HANDLE_VALUE) return 1;
+    if (handle == INVALID_HANDLE_VALUE) return REPORT_TARGET_UNWRITABLE;
     CloseHandle(handle);
     DeleteFileA(temporary.c_str());
     return 0;
 }
 
-int WriteReportFile(const char* target, const char* bytes, size_t length) {
+int WriteReportFile(const char* target, const char* bytes, size_t length,
+                    ReplaceAllowed mayReplace) {
     HANDLE handle = INVALID_HANDLE_VALUE;
     std::string place;
-    switch (KindOf(target, &handle, &place)) {
+    bool exists = false;
+    switch (KindOf(target, &handle, &place, &exists)) {
         case TARGET_REFUSED:
-            return 1;
+            return REPORT_TARGET_UNWRITABLE;
         case TARGET_IN_PLACE: {
             int status = WriteAll(handle, bytes, length);
-            return CloseHandle(handle) && status == 0 ? 0 : 1;
+            return CloseHandle(handle) && status == 0 ? 0 : REPORT_TARGET_UNWRITABLE;
         }
         case TARGET_REPLACED:
             break;
     }
+    if (exists && !mayReplace(place.c_str())) return REPORT_TARGET_NOT_OURS;
     return WriteAndReplace(place, bytes, length);
 }

@@ -12,6 +12,7 @@ struct RunTotals {
     uint64_t freedBytes;     // the truncation scan: bytes its updates took (or, with /N, would take) off
     int scanCancelled;       // the scan stopped for Esc
     int scanStatus;          // the status that ended the scan otherwise: 9 at the end of the file
+    int endedByStatus20;     // the engine answered 20 (not loaded) once the scan had begun
 };
 
 // One per distinct record size, in a list kept in ascending order of size.

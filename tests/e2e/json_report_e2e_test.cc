@@ -120,6 +120,7 @@ TEST_F(JsonReportTest, HowTheScanEnded) {
         int scan_status;
         uint32_t scanned;
         uint32_t counted;
+        bool status20 = false;  // the engine answered 20: the report comes all the same
     } cases[] = {
         {{"data.dat"}, "", "end", 9, 3, 3},
         {{"empty.dat"}, "", "end", 9, 0, 0},
@@ -127,6 +128,8 @@ TEST_F(JsonReportTest, HowTheScanEnded) {
         {{"data.dat", "/B1"}, "24#2=7", "status", 7, 2, 2},
         {{"data.dat", "/T4"}, "24#2=7", "status", 7, 2, 0},
         {{"data.dat"}, "33=2", "status", 2, 0, 0},
+        {{"data.dat", "/T4"}, "24#2=20", "status", 20, 2, 0, true},
+        {{"data.dat"}, "1=20", "end", 9, 3, 3, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args) + " " + c.faults);
@@ -135,6 +138,7 @@ TEST_F(JsonReportTest, HowTheScanEnded) {
         const json report = ReadJson("out.json");
         EXPECT_EQ(report["scanEnd"], c.scan_end);
         EXPECT_EQ(report["scanStatus"], c.scan_status);
+        EXPECT_EQ(report["endedByStatus20"], c.status20);
         EXPECT_EQ(report["scannedCount"], c.scanned);
         EXPECT_EQ(report["countedRecords"], c.counted);
         EXPECT_EQ(report["smallestSize"].is_null(), c.scanned == 0);
@@ -144,20 +148,30 @@ TEST_F(JsonReportTest, HowTheScanEnded) {
 
 // A report that could not be written is refused before the file is opened,
 // so a /T run changes nothing: a missing folder, a folder, a name that
-// leaves no room in the path.
+// leaves no room in the path. So is one that would replace a file this
+// program did not write (another data file, a page of someone else's); that
+// file keeps every byte.
 TEST_F(JsonReportTest, ATargetThatCannotBeWrittenStopsTheRunFirst) {
     Make("data.dat", {"10+5"});
+    Make("b.dat", {"20"});
+    WriteFile("notes.html", "<!DOCTYPE html>\n<title>notes</title>\n");
     std::filesystem::create_directory(path("sub"));
     const std::string before = ReadFile("data.dat");
-    std::vector<std::string> targets = {"missing/out.json", "sub"};
-    if (windows()) targets.push_back(std::string(255, 'j'));  // past the system's path limit
-    for (const std::string& target : targets) {
+    const std::string other = ReadFile("b.dat");
+    std::vector<std::pair<std::string, bool>> targets = {  // and whether it is not ours
+        {"missing/out.json", false}, {"sub", false}, {"b.dat", true}, {"notes.html", true}};
+    if (windows()) targets.push_back({std::string(255, 'j'), false});  // past MAX_PATH
+    for (const auto& [target, not_ours] : targets) {
+        const std::string why = not_ours ? "The JSON report " + target +
+                                               " would replace a file that is not a report of "
+                                               "this program.\n"
+                                         : "Unable to write JSON report to " + target + ".\n";
         EXPECT_TRUE(Ran(Run({"data.dat", "/T4", "/J=" + target}), 1,
-                        Truncating(4) + Scanning("data.dat"),
-                        kBanner + kPress + "Unable to write JSON report to " + target + ".\n"));
+                        Truncating(4) + Scanning("data.dat"), kBanner + kPress + why));
         EXPECT_EQ(ReadFile("data.dat"), before);
     }
     EXPECT_FALSE(std::filesystem::exists(path("missing")));
+    EXPECT_EQ(ReadFile("b.dat"), other);
 }
 
 // Every name of the data file the system knows is refused as the report's
@@ -185,13 +199,15 @@ TEST_F(JsonReportTest, TheDataFileUnderAnyNameIsRefused) {
     }
 }
 
-// Where the document lands: a link is written through and stays; an
-// unrelated FILE.tmp, or a data file of that name, is left alone; a device
-// takes the document in place.
+// Where the document lands: a link is written through and stays; an empty
+// file or a report of this program's is replaced; an unrelated FILE.tmp, or
+// a data file of that name, is left alone; a device takes the document in
+// place.
 TEST_F(JsonReportTest, WhereTheDocumentLands) {
     Make("x.tmp", {"10"});
     const std::string data = ReadFile("x.tmp");
     WriteFile("out.json.tmp", "keep");
+    WriteFile("x", "");
     std::filesystem::create_symlink("out.json", path("link.json"));
     const struct {
         const char* target;

@@ -55,7 +55,8 @@ TEST_F(LargeScanTest, MeasuresRecordsThatDoNotFit) {
 
 // A failed Get Position keeps the record at the read's length, marked, and
 // the scan goes on; a failed chunk request ends the scan, its size computed
-// from the 0 bytes returned: (0 - 1) x 16 in 32 bits.
+// from the 0 bytes returned: (0 - 1) x 16 in 32 bits. A scan cut short ends
+// with 1.
 TEST_F(LargeScanTest, FailedMeasurement) {
     Make("data.dat", {"100", "300000", "200"});
     const std::string position_failed =
@@ -66,15 +67,16 @@ TEST_F(LargeScanTest, FailedMeasurement) {
         const char* debug;
         std::string out_after_banner;
         std::string err_after_prompt;
+        int exit_code = 1;
     } cases[] = {
         {"12.99W", "22=7", "",
          LargeStarted(100) + LargeChanged(64000, true) + LargeChanged(200) +
              Report(3, 100, 64000, '+'),
-         position_failed},
+         position_failed, 0},
         {"13.30W", "22=7", "",
          LargeStarted(100) + LargeChanged(258048, true) + LargeChanged(200) +
              Report(3, 100, 258048, '+'),
-         position_failed},
+         position_failed, 0},
         {"12.99W", "23=7", "/D",
          kOpenDebug + LargeStarted(100) + "RecSize: 4294967280\n" +
              "Abnormal Termination, Status = 7.\n" + kCloseDebug + Report(1, 100, 100, '+'),
@@ -91,7 +93,7 @@ TEST_F(LargeScanTest, FailedMeasurement) {
         Result r = Run(
             args, WithEnv({{"LOCALENGINE_VERSION", c.version}, {"LOCALENGINE_FAULTS", c.faults}}));
         EXPECT_TRUE(
-            Ran(r, 0, Granularity(16) + Scanning("data.dat") + c.out_after_banner,
+            Ran(r, c.exit_code, Granularity(16) + Scanning("data.dat") + c.out_after_banner,
                 kBanner + (*c.debug != '\0' ? "Full Debug!\n" : "") + kPress + c.err_after_prompt));
     }
 }

@@ -152,20 +152,22 @@ TEST_F(RequestsTest, FailedOpenIsFollowedByAReset) {
 }
 
 // Status 20 on any request ends the process at once with exit code 1: what
-// was written stays, nothing else follows (no close, no report).
+// was written stays, and no request follows. Once the scan has begun, the
+// report of what was scanned comes first.
 TEST_F(RequestsTest, Status20EndsTheRunWherever) {
     Make("data.dat", {"100", "200", "300", "400", "500", "600"});
     const std::string up_to_500 =
         Started(100) + Changed(200) + Changed(300) + Changed(400) + Changed(500);
+    const std::string all_six = up_to_500 + Changed(600) + Report(6, 100, 600);
     const struct {
         const char* faults;
         std::string out_after_banner;
     } cases[] = {
         {"26=20", ""},
-        {"33=20", ""},
-        {"24#5=20", up_to_500},
-        {"1=20", up_to_500 + Changed(600)},
-        {"28=20", up_to_500 + Changed(600)},
+        {"33=20", Report(0, 0, 0)},
+        {"24#5=20", up_to_500 + Report(5, 100, 500)},
+        {"1=20", all_six},
+        {"28=20", all_six},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.faults);

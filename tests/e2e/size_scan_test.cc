@@ -60,8 +60,8 @@ TEST_F(SizeScanTest, RowKeepsTheMarkOfItsFirstRecord) {
 }
 
 // A status other than 0, 22 and 9 ends the scan: the engine's message (none
-// for the statuses that pass silently), the abnormal-termination line, and
-// the report of what was counted. In debug mode the failed Step Next still
+// for the statuses that pass silently), the abnormal-termination line, the
+// report of what was counted, and exit 1: the scan was cut short. In debug mode the failed Step Next still
 // writes its size line; a failed Step First writes none.
 TEST_F(SizeScanTest, StatusEndsTheScan) {
     Make("data.dat", {"100", "200", "300"});
@@ -93,7 +93,7 @@ TEST_F(SizeScanTest, StatusEndsTheScan) {
         std::string debug_err = c.debug ? "Full Debug!\n" : "";
         std::string version_err =
             c.debug ? "Version Call: Status=0, 13.30(W)\nBtrvEx IS available!\n" : "";
-        EXPECT_TRUE(Ran(r, 0, Scanning("data.dat") + c.out_after_banner,
+        EXPECT_TRUE(Ran(r, 1, Scanning("data.dat") + c.out_after_banner,
                         kBanner + debug_err + kPress + version_err + c.err_after_prompt));
     }
 }

@@ -100,10 +100,11 @@ TEST_F(TruncateTest, EngineStatuses) {
         {"3#1=5", "", 0, 3, 2, {false, true, true}, 1, 1},
         {"1=7", EngineError(7, 1), 0, 3, 3, {true, true, true}, 0, 1},
         // a Close refused on a file that was not changed
-        {"33=2,1=7", Corruption(2) + EngineError(7, 1), 2, 0, 0, {false, false, false}},
-        {"24#2=7", EngineError(7, 24), 7, 2, 2, {true, true, false}},
-        {"24#1=5", "", 5, 1, 1, {true, false, false}},
-        {"33=2", Corruption(2), 2, 0, 0, {false, false, false}},
+        {"33=2,1=7", Corruption(2) + EngineError(7, 1), 2, 0, 0, {false, false, false}, 0, 1},
+        // a scan cut short by a status ends with 1 too
+        {"24#2=7", EngineError(7, 24), 7, 2, 2, {true, true, false}, 0, 1},
+        {"24#1=5", "", 5, 1, 1, {true, false, false}, 0, 1},
+        {"33=2", Corruption(2), 2, 0, 0, {false, false, false}, 0, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.faults);
@@ -126,13 +127,14 @@ TEST_F(TruncateTest, EngineStatuses) {
 }
 
 // Truncation reads through the standard entry only: a record over 64000
-// bytes answers 22 and ends the scan; the records after it stay as they are.
+// bytes answers 22 and ends the scan, with exit 1; the records after it stay
+// as they are.
 TEST_F(TruncateTest, LongRecordEndsTheScan) {
     Make("data.dat", {"10+5", "70000", "10+5"});
     std::vector<std::string> before = HexLines("data.dat");
     ASSERT_EQ(before.size(), 3u);
     Result r = Run({"data.dat", "/T4"});
-    EXPECT_TRUE(Ran(r, 0,
+    EXPECT_TRUE(Ran(r, 1,
                     Truncating(4) + Scanning("data.dat") + "Abnormal Termination, Status 22.\n" +
                         Report(1, 0, 0, ' ', 1),
                     kBanner + kPress));

@@ -55,7 +55,7 @@ TEST(JsonReport, DistributionTotalsAndPercentiles) {
         uint32_t count = 0;
         for (const Sizes& s : c.sizes) count += s.count;
         json report = ReportOf(c.sizes, RunTotals{count, 0, c.sizes.front().size,
-                                                  c.sizes.back().size, c.sizes[0].mark, 0, 0, 9});
+                                                  c.sizes.back().size, c.sizes[0].mark, 0, 0, 9, 0});
         SCOPED_TRACE(report.dump());
         EXPECT_EQ(report["percentiles"],
                   (json{{"p50", c.percentiles[0]}, {"p90", c.percentiles[1]},
@@ -93,11 +93,14 @@ TEST(JsonReport, ScanEndTruncationAndEmptyRuns) {
         const char* scanEnd;
         json scanStatus;
     } cases[] = {
-        {RunTotals{0, 0, 0, 0, 0, 0, 0, 9}, 0, 0, "end", 9},
-        {RunTotals{1000, 0, 0, 0, 0, 0, 1, 0}, 0, 0, "cancelled", nullptr},
-        {RunTotals{2, 0, 0, 0, 1, 0, 0, 7}, 0, 0, "status", 7},
-        {RunTotals{5, 3, 0, 0, 0, 6000000000u, 0, 9}, 4, 0, "end", 9},
-        {RunTotals{5, 3, 0, 0, 0, 12, 0, 22}, 4, 1, "status", 22},
+        {RunTotals{0, 0, 0, 0, 0, 0, 0, 9, 0}, 0, 0, "end", 9},
+        {RunTotals{1000, 0, 0, 0, 0, 0, 1, 0, 0}, 0, 0, "cancelled", nullptr},
+        {RunTotals{2, 0, 0, 0, 1, 0, 0, 7, 0}, 0, 0, "status", 7},
+        {RunTotals{5, 3, 0, 0, 0, 6000000000u, 0, 9, 0}, 4, 0, "end", 9},
+        {RunTotals{5, 3, 0, 0, 0, 12, 0, 22, 0}, 4, 1, "status", 22},
+        // The engine answered 20 mid-scan, or at the Close after a whole scan.
+        {RunTotals{5, 3, 0, 0, 0, 12, 0, 20, 1}, 4, 0, "status", 20},
+        {RunTotals{6, 3, 0, 0, 0, 12, 0, 9, 1}, 4, 0, "end", 9},
     };
     for (const auto& c : cases) {
         runOptions.truncateMin = c.truncateMin;
@@ -107,6 +110,7 @@ TEST(JsonReport, ScanEndTruncationAndEmptyRuns) {
         EXPECT_EQ(report["schemaVersion"], JSON_SCHEMA_VERSION);
         EXPECT_EQ(report["scanEnd"], c.scanEnd);
         EXPECT_EQ(report["scanStatus"], c.scanStatus);
+        EXPECT_EQ(report["endedByStatus20"], c.totals.endedByStatus20 != 0);
         EXPECT_EQ(report["scannedCount"], c.totals.scannedCount);
         if (c.truncateMin == 0) {
             EXPECT_TRUE(report["truncation"].is_null());

@@ -75,7 +75,7 @@ TEST(Report, LinesByWhatWasScanned) {
 
     // A dry run says what the truncation would have done, in lines of its own.
     runOptions.dryRun = 1;
-    runTotals = RunTotals{2, 2, 0, 0, 0, 5000000000u, 0, 0};
+    runTotals = RunTotals{2, 2, 0, 0, 0, 5000000000u, 0, 0, 0};
     EXPECT_EQ(Report(),
               "\nTotal Scanned Record Count: 2"
               "\nDry Run, Records That Would Be Updated: 2"
@@ -87,7 +87,7 @@ TEST(Report, LinesByWhatWasScanned) {
 
     runOptions.truncateMin = 0;
     for (uint32_t size : {300u, 100u, 300u, 200u}) AddSizeEntry(size, size == 200);
-    runTotals = RunTotals{4, 0, 100, 300, 1, 0, 0, 0};
+    runTotals = RunTotals{4, 0, 100, 300, 1, 0, 0, 0, 0};
     EXPECT_EQ(Report(),
               "\nTotal Scanned Record Count: 4"
               "\nSmallest Record Size Found: 100\n Largest Record Size Found: 300+\n\n"
@@ -97,7 +97,7 @@ TEST(Report, LinesByWhatWasScanned) {
               "        300 , 2\n");
 
     runOptions.countSizes = 0;
-    runTotals = RunTotals{4000000000u, 0, 4000000000u, 4294967295u, 0, 0, 0, 0};
+    runTotals = RunTotals{4000000000u, 0, 4000000000u, 4294967295u, 0, 0, 0, 0, 0};
     EXPECT_EQ(Report(),
               "\nTotal Scanned Record Count: 4000000000"
               "\nSmallest Record Size Found: 4000000000\n Largest Record Size Found: 4294967295 \n\n");
