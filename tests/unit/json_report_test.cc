@@ -108,6 +108,7 @@ TEST(JsonReport, ScanEndTruncationAndEmptyRuns) {
         EXPECT_EQ(report["scanEnd"], c.scanEnd);
         EXPECT_EQ(report["scanStatus"], c.scanStatus);
         EXPECT_EQ(report["scannedCount"], c.totals.scannedCount);
+        EXPECT_TRUE(report["probe"].is_null());
         if (c.truncateMin == 0) {
             EXPECT_TRUE(report["truncation"].is_null());
         } else {
@@ -124,6 +125,12 @@ TEST(JsonReport, ScanEndTruncationAndEmptyRuns) {
         EXPECT_EQ(report["sizes"], json::array());
         EXPECT_EQ(report["totalBytes"], 0);
     }
+    // /B's probe, when the scan used it: /T's scan never does.
+    runOptions.probeMegabytes = 2;
+    runOptions.granularity = 32;
+    EXPECT_TRUE(ReportOf({}, RunTotals{})["probe"].is_null());
+    runOptions.truncateMin = 0;
+    EXPECT_EQ(ReportOf({}, RunTotals{})["probe"], (json{{"megabytes", 2}, {"granularity", 32}}));
 }
 
 // Whatever bytes the path holds, it comes out as a string: what is not
