@@ -179,4 +179,16 @@ TEST(HtmlReport, APathWithMarkup) {
     EXPECT_EQ(BuildHtmlReport("{", &page), 1);
 }
 
+// A run the engine ended with status 20 says so before the figures, even
+// where its scan had reached the end of the file.
+TEST(HtmlReport, EndedByStatus20) {
+    runOptions = RunOptions{};
+    ClearSizeEntries();
+    json report = ReportOf({}, RunTotals{3, 0, 0, 0, 0, 0, 0, 9});
+    report["endedByStatus20"] = true;
+    std::string page;
+    ASSERT_EQ(BuildHtmlReport(report.dump(), &page), 0);
+    EXPECT_LT(page.find("status 20 (not loaded)"), page.find("<table id=\"figures\">"));
+}
+
 }  // namespace
