@@ -29,6 +29,8 @@ const uint64_t BUFFER_LIMITS[] = {64000, 258048};
 // The charts' frame, in SVG user units.
 constexpr double WIDTH = 900, HEIGHT = 280, LEFT = 70, RIGHT = 20, TOP = 16, BOTTOM = 50;
 constexpr double PLOT_WIDTH = WIDTH - LEFT - RIGHT, PLOT_HEIGHT = HEIGHT - TOP - BOTTOM;
+// The least height and width of a bar of records that did not fit the buffer.
+constexpr double OVER_SIDE_MIN = 8;
 
 struct Size {
     uint64_t size;
@@ -52,6 +54,16 @@ struct Axis {  // lengths lo..hi on a log axis
 
 std::string Number(uint64_t value) { return std::to_string(value); }
 
+// "1 byte", "2 bytes": a count and its unit.
+std::string Units(uint64_t value, const char* unit) {
+    return Number(value) + " " + unit + (value == 1 ? "" : "s");
+}
+
+// The unit after a figure shown on its own, with the space before it.
+std::string UnitAfter(const Json& value, const char* unit) {
+    return std::string(" ") + unit + (value.is_number_integer() && value == 1 ? "" : "s");
+}
+
 std::string Fixed(double value, int decimals) {
     char text[64];
     snprintf(text, sizeof text, "%.*f", decimals, value);
@@ -73,10 +85,8 @@ void AppendEscaped(std::string* page, const std::string& text) {
 std::vector<Size> ReadSizes(const Json& report) {
     std::vector<Size> sizes;
     for (const Json& entry : report["sizes"]) {
-        const uint64_t count = entry["count"].get<uint64_t>();
-        // Older documents say only whether the size's first record was one.
-        const uint64_t over = entry.value("lowerBoundCount", entry["lowerBound"].get<bool>() ? count : 0);
-        sizes.push_back(Size{entry["size"].get<uint64_t>(), count, over});
+        sizes.push_back(Size{entry["size"].get<uint64_t>(), entry["count"].get<uint64_t>(),
+                             entry["lowerBoundCount"].get<uint64_t>()});
     }
     return sizes;
 }
@@ -84,7 +94,8 @@ std::vector<Size> ReadSizes(const Json& report) {
 // The first bin edge after `edge`: the next ceil(2^(k/8)) or buffer limit.
 uint64_t NextEdge(uint64_t edge) {
     uint64_t next = 1;
-    for (int k = edge == 0 ? 0 : int(BINS_PER_DOUBLING * std::log2(double(edge))) - 1; next <= edge; ++k) {
+    for (int k = edge == 0 ? 0 : int(BINS_PER_DOUBLING * std::log2(double(edge))) - 1; next <= edge;
+         ++k) {
         next = static_cast<uint64_t>(std::ceil(std::exp2(double(k) / BINS_PER_DOUBLING)));
     }
     for (uint64_t limit : BUFFER_LIMITS) {
@@ -133,13 +144,13 @@ void OpenSvg(std::string* page, const char* id, const char* label) {
 
 void Text(std::string* page, double x, double y, const char* anchor, const std::string& text,
           const char* cls = "tick") {
-    *page += "<text class=\"" + std::string(cls) + "\" x=\"" + Fixed(x, 1) + "\" y=\"" + Fixed(y, 1) +
-             "\" text-anchor=\"" + anchor + "\">" + text + "</text>\n";
+    *page += "<text class=\"" + std::string(cls) + "\" x=\"" + Fixed(x, 1) + "\" y=\"" +
+             Fixed(y, 1) + "\" text-anchor=\"" + anchor + "\">" + text + "</text>\n";
 }
 
 void Line(std::string* page, const char* cls, double x1, double y1, double x2, double y2) {
-    *page += "<line class=\"" + std::string(cls) + "\" x1=\"" + Fixed(x1, 1) + "\" y1=\"" + Fixed(y1, 1) +
-             "\" x2=\"" + Fixed(x2, 1) + "\" y2=\"" + Fixed(y2, 1) + "\"/>\n";
+    *page += "<line class=\"" + std::string(cls) + "\" x1=\"" + Fixed(x1, 1) + "\" y1=\"" +
+             Fixed(y1, 1) + "\" x2=\"" + Fixed(x2, 1) + "\" y2=\"" + Fixed(y2, 1) + "\"/>\n";
 }
 
 // The line of buffer limit i, at x.
@@ -165,7 +176,8 @@ void LengthAxis(std::string* page, const Axis& axis, uint64_t smallest, uint64_t
         if (limit < smallest || limit > largest) continue;
         LimitMark(page, i, X(axis, limit));
     }
-    Text(page, LEFT + PLOT_WIDTH / 2, HEIGHT - 8, "middle", "record length, bytes (log scale)", "label");
+    Text(page, LEFT + PLOT_WIDTH / 2, HEIGHT - 8, "middle", "record length, bytes (log scale)",
+         "label");
 }
 
 void Bar(std::string* page, const char* cls, double x, double width, double bottom, double height,
@@ -176,7 +188,8 @@ void Bar(std::string* page, const char* cls, double x, double width, double bott
 }
 
 std::string Range(const Bin& bin) {
-    return bin.first == bin.last ? Number(bin.first) : Number(bin.first) + "&#8211;" + Number(bin.last);
+    return bin.first == bin.last ? Number(bin.first)
+                                 : Number(bin.first) + "&#8211;" + Number(bin.last);
 }
 
 void Histogram(std::string* page, const std::vector<Bin>& bins, bool exact, const Axis& axis,
@@ -190,6 +203,7 @@ void Histogram(std::string* page, const std::vector<Bin>& bins, bool exact, cons
     const double slot = PLOT_WIDTH / bins.size();
     for (int logScale = 0; logScale < 2; ++logScale) {
         *page += logScale ? "<g class=\"log\">\n" : "<g class=\"lin\">\n";
+        double labelEnd = 0;  // where the last count of those that did not fit ends
         for (size_t index = 0; index < bins.size(); ++index) {
             const Bin& bin = bins[index];
             double x = LEFT + slot * (index + 0.1), width = slot * 0.8;
@@ -202,11 +216,26 @@ void Histogram(std::string* page, const std::vector<Bin>& bins, bool exact, cons
                                           : double(count) / tallest;
             const double height = std::max(share * PLOT_HEIGHT, 1.0);
             const double exactHeight = height * bin.exact / count;
-            const std::string title = Range(bin) + " bytes: " + Number(count) + " records";
-            if (bin.exact != 0) Bar(page, "exact", x, width, bottom, std::max(exactHeight, 1.0), title);
+            const std::string title =
+                Range(bin) + (bin.last == 1 ? " byte: " : " bytes: ") + Units(count, "record");
+            if (bin.exact != 0) {
+                Bar(page, "exact", x, width, bottom, std::max(exactHeight, 1.0), title);
+            }
             if (bin.over != 0) {
-                Bar(page, "over", x, width, bottom - exactHeight, std::max(height - exactHeight, 3.0),
-                    title + ", " + Number(bin.over) + " did not fit the buffer (true length larger)");
+                // However few beside the others, they get a bar that shows
+                // and their count beside it.
+                const double overHeight = std::max(height - exactHeight, OVER_SIDE_MIN);
+                const double overWidth = std::max(width, OVER_SIDE_MIN);
+                Bar(page, "over", x, overWidth, bottom - exactHeight, overHeight,
+                    title + ", " + Number(bin.over) + " of them did not fit the buffer");
+                const std::string label = Number(bin.over) + " did not fit";
+                const double labelWidth = 6.5 * label.size();
+                const double start = std::min(x, WIDTH - labelWidth);
+                if (start >= labelEnd) {
+                    Text(page, start, std::max(bottom - exactHeight - overHeight - 4, 10.0),
+                         "start", label, "overcount");
+                    labelEnd = start + labelWidth + 4;
+                }
             }
         }
         Text(page, LEFT - 6, TOP + 4, "end", Number(tallest));
@@ -228,7 +257,8 @@ void Histogram(std::string* page, const std::vector<Bin>& bins, bool exact, cons
             while (bins[index].first < BUFFER_LIMITS[i]) ++index;
             LimitMark(page, i, LEFT + slot * index);
         }
-        Text(page, LEFT + PLOT_WIDTH / 2, HEIGHT - 4, "middle", "record length, bytes (each one)", "label");
+        Text(page, LEFT + PLOT_WIDTH / 2, HEIGHT - 4, "middle", "record length, bytes (each one)",
+             "label");
     } else {
         LengthAxis(page, axis, smallest, largest);
     }
@@ -290,6 +320,16 @@ void Figure(std::string* page, const char* label, const char* key, const std::st
     *page += after + "</td></tr>\n";
 }
 
+// What became of the records that did not fit the buffer: /B's probe
+// measures each to within its granularity, without /B it counts at the
+// buffer's size.
+std::string OverWords(const Json& probe) {
+    if (probe.is_null()) return "counted at the buffer&#8217;s size; their true length is larger";
+    const std::string step = Units(probe["granularity"].get<uint64_t>(), "byte");
+    return "measured by the /B probe to within " + step + ": their true length is up to " + step +
+           " larger; one the probe could not place counts at the buffer&#8217;s size";
+}
+
 std::string Value(const Json& value) {
     if (value.is_number_float()) return Fixed(value.get<double>(), 1);
     if (value.is_string()) return value.get<std::string>();
@@ -311,10 +351,13 @@ void Figures(std::string* page, const Json& report, const std::vector<Size>& siz
     char made[64];
     const time_t now = time(nullptr);
     const struct tm* utc = gmtime(&now);
-    if (utc == nullptr || strftime(made, sizeof made, "%Y-%m-%d %H:%M UTC", utc) == 0) made[0] = '\0';
+    if (utc == nullptr || strftime(made, sizeof made, "%Y-%m-%d %H:%M UTC", utc) == 0) {
+        made[0] = '\0';
+    }
 
     const bool lowerBound = report["totalIsLowerBound"].get<bool>();
-    const std::string atLeast = lowerBound ? " (at least: some records did not fit the buffer)" : "";
+    const std::string atLeast =
+        lowerBound ? " (at least: some records did not fit the buffer)" : "";
     const std::string scanEnd = report["scanEnd"].get<std::string>();
     std::string engine;
     for (const Json& entry : report["engineVersion"]["entries"]) {
@@ -326,47 +369,95 @@ void Figures(std::string* page, const Json& report, const std::vector<Size>& siz
     }
     *page += "<table id=\"figures\">\n";
     Figure(page, "File", "path", report["path"].get<std::string>());
-    Figure(page, "Report made", nullptr, made, " by <span data-key=\"program\">" +
-                                                   report["program"].get<std::string>() + "</span>");
+    Figure(page, "Report made", nullptr, made,
+           " by <span data-key=\"program\">" + report["program"].get<std::string>() + "</span>");
     Figure(page, "Engine version", nullptr, engine.empty() ? "none given" : engine,
            ", records read through the <span data-key=\"readEntry\">" +
                report["readEntry"].get<std::string>() + "</span> entry");
-    Figure(page, "Scan ended", "scanEnd", scanEnd,
-           scanEnd == "end"         ? ": the end of the file"
-           : scanEnd == "cancelled" ? ": cancelled with Esc"
-                                    : ": stopped by engine status <span data-key=\"scanStatus\">" +
-                                          Value(report["scanStatus"]) + "</span>");
+    // The member's value stays in its span, in words around it.
+    if (scanEnd == "end") {
+        Figure(page, "Scan ended", nullptr, "at the ",
+               "<span data-key=\"scanEnd\">end</span> of the file");
+    } else if (scanEnd == "cancelled") {
+        Figure(page, "Scan ended", "scanEnd", scanEnd, " with Esc");
+    } else {
+        Figure(page, "Scan ended", nullptr, "stopped by engine ",
+               "<span data-key=\"scanEnd\">status</span> <span data-key=\"scanStatus\">" +
+                   Value(report["scanStatus"]) + "</span>");
+    }
     Figure(page, "Records scanned", "scannedCount", Value(report["scannedCount"]));
     Figure(page, "Records in the charts", "countedRecords", Value(report["countedRecords"]));
     if (!report["smallestSize"].is_null()) {
-        Figure(page, "Smallest", "smallestSize", Value(report["smallestSize"]), " bytes");
-        Figure(page, "Largest", "largestSize", Value(report["largestSize"]),
-               report["overflowSeen"].get<bool>() ? " bytes or more" : " bytes");
+        const Json& largest = report["largestSize"];
+        Figure(page, "Smallest", "smallestSize", Value(report["smallestSize"]),
+               UnitAfter(report["smallestSize"], "byte"));
+        Figure(page, "Largest", "largestSize", Value(largest),
+               UnitAfter(largest, "byte") + (report["overflowSeen"].get<bool>() ? " or more" : ""));
     }
     if (!report["meanSize"].is_null()) {
-        Figure(page, "Mean", "meanSize", Value(report["meanSize"]), " bytes" + atLeast);
+        Figure(page, "Mean", "meanSize", Value(report["meanSize"]),
+               UnitAfter(report["meanSize"], "byte") + atLeast);
     }
-    Figure(page, "Total", "totalBytes", Value(report["totalBytes"]), " bytes" + atLeast);
+    Figure(page, "Total", "totalBytes", Value(report["totalBytes"]),
+           UnitAfter(report["totalBytes"], "byte") + atLeast);
     if (!report["percentiles"].is_null()) {
         const Json& p = report["percentiles"];
-        Figure(page, "Median (50%)", "p50", Value(p["p50"]), " bytes or less");
-        Figure(page, "90% of records", "p90", Value(p["p90"]), " bytes or less");
-        Figure(page, "99% of records", "p99", Value(p["p99"]), " bytes or less");
-        Figure(page, "99.9% of records", "p99_9", Value(p["p99_9"]), " bytes or less");
-        Figure(page, "Half the bytes in records of", "bytesHalf", Number(half), " bytes or more");
+        Figure(page, "Median (50%)", "p50", Value(p["p50"]),
+               UnitAfter(p["p50"], "byte") + " or less");
+        Figure(page, "90% of records", "p90", Value(p["p90"]),
+               UnitAfter(p["p90"], "byte") + " or less");
+        Figure(page, "99% of records", "p99", Value(p["p99"]),
+               UnitAfter(p["p99"], "byte") + " or less");
+        Figure(page, "99.9% of records", "p99_9", Value(p["p99_9"]),
+               UnitAfter(p["p99_9"], "byte") + " or less");
+        Figure(page, "Half the bytes in records of", "bytesHalf", Number(half),
+               UnitAfter(half, "byte") + " or more");
     }
     Figure(page, "Records that did not fit", "lowerBoundRecords", Number(over),
-           " (counted at the buffer&#8217;s size; their true length is larger)");
+           " (" + OverWords(report["probe"]) + ")");
     const Json& truncation = report["truncation"];
     if (!truncation.is_null()) {
         const bool dryRun = truncation["dryRun"].get<bool>();
         const std::string option = "/T" + Value(truncation["minimum"]) + (dryRun ? " /N" : "");
         Figure(page, dryRun ? "/T would update" : "/T updated", "updatedCount",
-               Value(truncation["updatedCount"]), " records (" + option + ")");
-        Figure(page, dryRun ? "/T would free" : "/T freed", "freedBytes", Value(truncation["freedBytes"]),
-               " bytes");
+               Value(truncation["updatedCount"]),
+               UnitAfter(truncation["updatedCount"], "record") + " (" + option + ")");
+        Figure(page, dryRun ? "/T would free" : "/T freed", "freedBytes",
+               Value(truncation["freedBytes"]), UnitAfter(truncation["freedBytes"], "byte"));
     }
     *page += "</table>\n";
+}
+
+// A scan that stopped short of the end of the file, said before the
+// figures: what stopped it, where, and what the figures then cover.
+void EndNotice(std::string* page, const Json& report) {
+    const std::string scanEnd = report["scanEnd"].get<std::string>();
+    const bool notLoaded = report.value("endedByStatus20", false);
+    if (scanEnd == "end" && !notLoaded) return;
+    std::string what;
+    if (notLoaded) {
+        what =
+            "The engine answered status 20 (not loaded) during the run, and the run ended there, "
+            "with exit code 1 and without closing the file";
+    } else if (scanEnd == "cancelled") {
+        what = "The scan was cancelled with Esc";
+    } else {
+        const Json& status = report["scanStatus"];
+        what = "The scan was stopped by engine status " + Value(status);
+        if (status == 2) what += " (the file is damaged)";
+        if (status == 22) what += " (a record did not fit the data buffer)";
+    }
+    *page += "<p id=\"ended\" role=\"alert\"><strong>Only part of the file was read.</strong> " +
+             what + ", after " + Units(report["scannedCount"].get<uint64_t>(), "record") +
+             ". The figures below cover only the records scanned before it stopped";
+    const Json& truncation = report["truncation"];
+    if (!truncation.is_null()) {
+        *page += truncation["dryRun"].get<bool>()
+                     ? "; the updates listed are those /T would have made before then"
+                     : "; the updates listed are those made before then, and the records after "
+                       "were left as they are";
+    }
+    *page += ".</p>\n";
 }
 
 void BinTable(std::string* page, const std::vector<Bin>& bins) {
@@ -375,9 +466,10 @@ void BinTable(std::string* page, const std::vector<Bin>& bins) {
         records += bin.exact + bin.over;
         bytes += bin.bytes;
     }
-    *page += "<table id=\"bins\">\n<thead><tr><th>from, bytes</th><th>to, bytes</th><th>records</th>"
-             "<th>did not fit</th><th>bytes</th><th>records at or below</th><th>bytes at or "
-             "below</th></tr></thead>\n<tbody>\n";
+    *page +=
+        "<table id=\"bins\">\n<thead><tr><th>from, bytes</th><th>to, bytes</th><th>records</th>"
+        "<th>did not fit</th><th>bytes</th><th>records at or below</th><th>bytes at or "
+        "below</th></tr></thead>\n<tbody>\n";
     uint64_t recordsBelow = 0, bytesBelow = 0;
     for (const Bin& bin : bins) {
         recordsBelow += bin.exact + bin.over;
@@ -402,7 +494,8 @@ const char STYLE[] =
     "svg{width:100%;height:auto;display:block}\n"
     ".exact{fill:#3a6ea5}.over{fill:#d9822b}.axis{stroke:#444}.grid{stroke:#ddd}\n"
     ".half{stroke:#999;stroke-dasharray:4 3}.limit{stroke:#b22;stroke-dasharray:6 3;fill:#b22}\n"
-    "text{font-size:11px;fill:#333;stroke:none}text.limit{fill:#b22;stroke:none}.label{font-size:12px}\n"
+    "text{font-size:11px;fill:#333;stroke:none}text.limit{fill:#b22;stroke:none}"
+    ".label{font-size:12px}\n"
     ".vertical{transform-box:fill-box;transform-origin:center;transform:rotate(-90deg)}\n"
     "path.records,path.bytes{fill:none;stroke-width:2}path.records{stroke:#3a6ea5}"
     "path.bytes{stroke:#2a9d5c}\n"
@@ -411,11 +504,14 @@ const char STYLE[] =
     ".key.over{background:#d9822b}\n"
     "#histogram .log{display:none}#logcounts:checked~#histogram .log{display:inline}"
     "#logcounts:checked~#histogram .lin{display:none}\n"
+    "text.overcount{fill:#a4560f;font-weight:600}\n"
+    "#ended{border:2px solid #b22;background:#fdf0ee;padding:.5em .8em}\n"
     "@media print{input,label[for]{display:none}}\n";
 
 void Page(std::string* page, const Json& report, const std::string& jsonText) {
     const std::vector<Size> sizes = ReadSizes(report);
     *page += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+             "<meta name=\"generator\" content=\"Recmeter\">\n"
              "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
              "style-src 'unsafe-inline'; base-uri 'none'; form-action 'none'\">\n"
              "<meta name=\"viewport\" content=\"width=device-width\">\n<title>Record lengths: ";
@@ -425,6 +521,7 @@ void Page(std::string* page, const Json& report, const std::string& jsonText) {
     *page += "</style>\n</head>\n<body>\n<h1>Record lengths of ";
     AppendEscaped(page, report["path"].get<std::string>());
     *page += "</h1>\n";
+    EndNotice(page, report);
     Figures(page, report, sizes);
     if (sizes.empty()) {
         *page += "<p id=\"nosizes\">No record lengths were kept";
@@ -442,8 +539,9 @@ void Page(std::string* page, const Json& report, const std::string& jsonText) {
                          "length (each about 9% wider than the one before); the buffer limits "
                          "start bins of their own. The table below gives each bin's bounds.";
         *page += "</p>\n<p class=\"legend\"><span class=\"key exact\"></span>exact lengths "
-                 "<span class=\"key over\"></span>records that did not fit the buffer, counted at its "
-                 "size (their true length is larger)</p>\n";
+                 "<span class=\"key over\"></span>records that did not fit the buffer, with their "
+                 "count (" +
+                 OverWords(report["probe"]) + ")</p>\n";
         Histogram(page, bins, exact, axis, smallest, largest);
         *page += "<h2>Cumulative</h2>\n";
         Cumulative(page, sizes, axis, smallest, largest);

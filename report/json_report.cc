@@ -38,6 +38,12 @@ Json EngineVersionObject() {
     return Json{{"status", status}, {"entries", list}};
 }
 
+// /B's probe, when the scan used it (/T's scan never does).
+Json ProbeObject() {
+    if (runOptions.probeMegabytes == 0 || runOptions.truncateMin != 0) return nullptr;
+    return Json{{"megabytes", runOptions.probeMegabytes}, {"granularity", runOptions.granularity}};
+}
+
 Json TruncationObject() {
     if (runOptions.truncateMin == 0) return nullptr;
     return Json{{"minimum", runOptions.truncateMin},
@@ -103,6 +109,7 @@ Json ReportObject() {
         {"endedByStatus20", runTotals.endedByStatus20 != 0},
         {"scannedCount", runTotals.scannedCount},
         {"truncation", TruncationObject()},
+        {"probe", ProbeObject()},
     };
     const bool sized = runTotals.scannedCount != 0;
     report["smallestSize"] = sized ? Json(runTotals.smallestSize) : Json(nullptr);

@@ -106,12 +106,13 @@ protected:
 };
 
 TEST_F(HtmlReportTest, TheBrowserShowsTheReport) {
-    Make("few.dat", {"100x3", "200", "70000"});
+    Make("few.dat", {"1", "100x3", "200", "70000"});
     Gen("many.dat", 3000, 10, 5000);
     Recfile({"add", "many.dat", "70000", "300000x2"});
     Make("empty.dat", {});
     Make("filler.dat", {"100+20x5", "50"});
     Make("long.dat", {"10x999", "20", "10x4000"});
+    Make("cut.dat", {"100+20x5", "70000", "50"});
     const struct {
         const char* file;
         std::vector<std::string> options;
@@ -121,6 +122,7 @@ TEST_F(HtmlReportTest, TheBrowserShowsTheReport) {
         {"few.dat", {}, "12.99", false},       {"many.dat", {"/C"}, "12.99", false},
         {"many.dat", {}, "13.30", false},      {"empty.dat", {}, "13.30", false},
         {"filler.dat", {"/T4", "/N"}, "13.30", false}, {"long.dat", {}, "13.30", true},
+        {"many.dat", {"/B1"}, "13.30", false},         {"cut.dat", {"/T4", "/N"}, "13.30", false},
     };
     for (const auto& c : cases) {
         if (c.cancelled && windows()) continue;
@@ -142,6 +144,8 @@ TEST_F(HtmlReportTest, TheBrowserShowsTheReport) {
         EXPECT_NE(page.find("<script type=\"application/json\" id=\"recmeter-report\">" + text + "</script>"),
                   std::string::npos);
         EXPECT_EQ(Matches(page, "(src|href)=").size(), 0u) << "the page names something to fetch";
+        EXPECT_NE(page.find("<meta charset=\"utf-8\">\n<meta name=\"generator\" content=\"Recmeter\">\n"),
+                  std::string::npos);
 
         const std::string dom = Browse("R.Html", {"--dump-dom"});
         const std::string tag = "id=\"recmeter-report\">";
@@ -154,6 +158,17 @@ TEST_F(HtmlReportTest, TheBrowserShowsTheReport) {
             keys.insert(figure[0]);
         }
         const bool counted = report["countedRecords"] != 0;
+        EXPECT_EQ(Matches(dom, "(^|[^\\d.])1(</span>)? (bytes|records)").size(), 0u);
+        const json& probe = report["probe"];
+        EXPECT_NE(dom.find(probe.is_null() ? "counted at the buffer"
+                                           : "to within " + probe["granularity"].dump() + " bytes"),
+                  std::string::npos);
+        // A scan that stopped early says so before the figures, and after how many records.
+        const size_t ended = dom.find("<p id=\"ended\"");
+        EXPECT_EQ(ended < dom.find("id=\"figures\""), report["scanEnd"] != "end");
+        if (ended != std::string::npos) {
+            EXPECT_NE(dom.find("after " + report["scannedCount"].dump() + " record", ended), std::string::npos);
+        }
         EXPECT_EQ(keys.size(), 8 + (report["smallestSize"].is_null() ? 0 : 2) + (counted ? 6 : 0) +
                                    (report["truncation"].is_null() ? 0 : 2) + (report["scanEnd"] == "status"));
 
@@ -190,11 +205,11 @@ TEST_F(HtmlReportTest, TheBrowserShowsTheReport) {
         WriteFile("frame.html",
                   "<iframe sandbox=\"allow-same-origin\" src=\"R.Html\" onload=\"var d=this.contentDocument;"
                   "document.body.setAttribute('data-found',['#histogram .lin rect.exact','#histogram .lin "
-                  "rect.over','#histogram line.limit','script:not([type])'].map(function(s){return "
+                  "rect.over','#histogram .lin text.overcount','#histogram line.limit','script:not([type])'].map(function(s){return "
                   "d.querySelectorAll(s).length}).join(' '))\"></iframe>");
         EXPECT_EQ(Matches(Browse("frame.html", {"--allow-file-access-from-files", "--dump-dom"}),
                           "data-found=\"([\\d ]+)\"")[0][0],
-                  Fmt("%zu %zu %zu 0", exact_bars, over_bars, limits));
+                  Fmt("%zu %zu %zu %zu 0", exact_bars, over_bars, over_bars, limits));
 
         Browse("R.Html", {"--hide-scrollbars", "--window-size=1000,1400", "--screenshot=" + path("shot.png")});
         EXPECT_GT(DistinctPixelBytes(ReadFile("shot.png")), 32);

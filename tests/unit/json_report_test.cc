@@ -112,6 +112,7 @@ TEST(JsonReport, ScanEndTruncationAndEmptyRuns) {
         EXPECT_EQ(report["scanStatus"], c.scanStatus);
         EXPECT_EQ(report["endedByStatus20"], c.totals.endedByStatus20 != 0);
         EXPECT_EQ(report["scannedCount"], c.totals.scannedCount);
+        EXPECT_TRUE(report["probe"].is_null());
         if (c.truncateMin == 0) {
             EXPECT_TRUE(report["truncation"].is_null());
         } else {
@@ -128,6 +129,12 @@ TEST(JsonReport, ScanEndTruncationAndEmptyRuns) {
         EXPECT_EQ(report["sizes"], json::array());
         EXPECT_EQ(report["totalBytes"], 0);
     }
+    // /B's probe, when the scan used it: /T's scan never does.
+    runOptions.probeMegabytes = 2;
+    runOptions.granularity = 32;
+    EXPECT_TRUE(ReportOf({}, RunTotals{})["probe"].is_null());
+    runOptions.truncateMin = 0;
+    EXPECT_EQ(ReportOf({}, RunTotals{})["probe"], (json{{"megabytes", 2}, {"granularity", 32}}));
 }
 
 // Whatever bytes the path holds, it comes out as a string: what is not
@@ -174,6 +181,18 @@ TEST(HtmlReport, APathWithMarkup) {
     EXPECT_EQ(page.find("</script>"), page.rfind("</script>"));
     EXPECT_EQ(json::parse(page.substr(at, page.find("</script>") - at)), json::parse(text));
     EXPECT_EQ(BuildHtmlReport("{", &page), 1);
+}
+
+// A run the engine ended with status 20 says so before the figures, even
+// where its scan had reached the end of the file.
+TEST(HtmlReport, EndedByStatus20) {
+    runOptions = RunOptions{};
+    ClearSizeEntries();
+    json report = ReportOf({}, RunTotals{3, 0, 0, 0, 0, 0, 0, 9});
+    report["endedByStatus20"] = true;
+    std::string page;
+    ASSERT_EQ(BuildHtmlReport(report.dump(), &page), 0);
+    EXPECT_LT(page.find("status 20 (not loaded)"), page.find("<table id=\"figures\">"));
 }
 
 }  // namespace
