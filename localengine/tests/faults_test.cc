@@ -187,6 +187,7 @@ INSTANTIATE_TEST_SUITE_P(Points, Faults, ::testing::ValuesIn(kScenarios),
 // changes nothing; a scan, and a /T pass (Step, then Update to a prefix),
 // gets every record before the bad byte, in order, then 18.
 TEST(Refusals, OpenAnswersForTheFileAndReadsStopAtTheBadByte) {
+    const uint64_t kNone = ~uint64_t{0};
     struct Row {
         const char* name;
         uint64_t badFrom;
@@ -197,6 +198,7 @@ TEST(Refusals, OpenAnswersForTheFileAndReadsStopAtTheBadByte) {
     const Row rows[] = {
         {"header unreadable", 0, 0, false, false, false, kDiskError},
         {"shorter than a header", 0, 300, false, false, false, kNotOurFile},
+        {"read-only with a journal", kNone, 0, true, true, false, kAccessDenied},
     };
     Records records;
     for (uint64_t i = 0, size = 0; size < 6000000; size += records.back().size() + 16, ++i)
