@@ -82,8 +82,12 @@ int DataFile::openFile(const std::string& path, const std::string& owner) {
     uint64_t size = 0;
     unsigned char header[kFileHeaderSize];
     FileHeader h;
+    bool refused = false;
     if (!file_.size(&size)) st = kDiskError;
-    else if (size < kFileHeaderSize || !file_.readExact(0, header, sizeof header)) st = kNotOurFile;
+    // Too short for a header is not ours; a header the system will not let
+    // us read may well be, so that is a disk error.
+    else if (size < kFileHeaderSize || !file_.readExact(0, header, sizeof header, &refused))
+        st = refused ? kDiskError : kNotOurFile;
     else {
         switch (decodeHeader(header, &h)) {
             case HeaderCheck::Foreign: st = kNotOurFile; break;

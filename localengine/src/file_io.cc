@@ -35,7 +35,7 @@ File::Result File::create(const std::string& path) {
 
 File::Result File::open(const std::string& path) {
     close();
-    Result r = sysOpen(path);
+    Result r = sysOpen(path, !hooked(DiskHooks::Op::OpenToWrite, path, 0, nullptr, 0));
     if (r == Result::Ok) path_ = path;
     return r;
 }

@@ -37,9 +37,11 @@ class File;
 // A stand-in for the disk beneath every File, for the engine's own tests:
 // each read, write, truncate, sync, create and remove asks it first, and
 // fails with the error it answers (an errno value; 0 lets the call go on).
+// An error for OpenToWrite opens the file for reading only, as a file the
+// system lets us only read.
 class DiskHooks {
 public:
-    enum class Op { Read, Write, Truncate, Sync, Create, Remove };
+    enum class Op { Read, Write, Truncate, Sync, Create, Remove, OpenToWrite };
     virtual ~DiskHooks() = default;
     virtual int before(Op op, const std::string& path, uint64_t offset, const void* data, size_t n) = 0;
 };
@@ -96,7 +98,7 @@ public:
 
 private:
     Result sysCreate(const std::string& path);
-    Result sysOpen(const std::string& path);
+    Result sysOpen(const std::string& path, bool mayWrite);
     bool sysReadAt(uint64_t offset, void* buf, size_t n, size_t* got) const;
     bool sysWriteAt(uint64_t offset, const void* buf, size_t n);
     bool sysTruncate(uint64_t size);

@@ -106,10 +106,10 @@ File::Result File::sysCreate(const std::string& path) {
     return r;
 }
 
-File::Result File::sysOpen(const std::string& path) {
+File::Result File::sysOpen(const std::string& path, bool mayWrite) {
     bool ro = false;
-    int fd = aboveStandardStreams(::open(path.c_str(), O_RDWR | O_CLOEXEC));
-    if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EISDIR)) {
+    int fd = mayWrite ? aboveStandardStreams(::open(path.c_str(), O_RDWR | O_CLOEXEC)) : -1;
+    if (fd < 0 && (!mayWrite || errno == EACCES || errno == EROFS || errno == EISDIR)) {
         fd = aboveStandardStreams(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
         ro = true;
     }

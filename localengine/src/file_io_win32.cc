@@ -67,10 +67,10 @@ File::Result File::sysCreate(const std::string& path) {
     return Result::Ok;
 }
 
-File::Result File::sysOpen(const std::string& path) {
+File::Result File::sysOpen(const std::string& path, bool mayWrite) {
     bool ro = false;
-    HANDLE f = openWith(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
-    if (f == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
+    HANDLE f = mayWrite ? openWith(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING) : INVALID_HANDLE_VALUE;
+    if (f == INVALID_HANDLE_VALUE && (!mayWrite || GetLastError() == ERROR_ACCESS_DENIED)) {
         f = openWith(path, GENERIC_READ, OPEN_EXISTING);
         ro = true;
     }

@@ -27,7 +27,10 @@ int removeJournal(const std::string& path) {
 int rollBackJournal(File& file, const std::string& path, uint64_t fileSize, bool* wrote) {
     const std::string jpath = journalPathOf(path);
     if (!File::exists(jpath)) return kOk;
-    if (file.readOnly()) return kDamaged;  // cannot repair what it may not write
+    // The file is whole once the journal is rolled back, but that takes
+    // writing: refused as an Update of a file opened only for reading is,
+    // with the file and the journal left as they are.
+    if (file.readOnly()) return kAccessDenied;
     File jf;
     if (jf.open(jpath) != File::Result::Ok) return kDiskError;
     uint64_t jsize = 0;

@@ -24,25 +24,44 @@ const unsigned char* ReadWindow::view(const File& file, uint64_t end, uint64_t o
     if (offset >= current_.start && offset + n <= current_.start + current_.length)
         return current_.data + (offset - current_.start);
     if (n > size_ || offset + n > end) return nullptr;
+    if (offset >= refusedFrom_ && offset < refusedTo_) return readOnlyThese(file, offset, n);
     if (takeAhead(offset, n)) {
         askAhead(file, end);
         return current_.data + (offset - current_.start);
     }
     // Not where the scan was heading: read it here and now.
     dropAhead();
-    if (current_.bytes.size() != front_ + size_) current_.bytes.resize(front_ + size_);
+    makeCurrent();
     size_t want = static_cast<size_t>(std::min<uint64_t>(size_, end - offset));
     size_t got = 0;
-    current_.length = 0;
-    current_.data = current_.bytes.data() + front_;
     if (!file.readAt(offset, current_.data, want, &got)) {
-        failed_ = true;
-        return nullptr;
+        // Some byte of the stretch is unreadable, but not necessarily these:
+        // within it, each request reads just its own bytes from now on.
+        refusedFrom_ = offset;
+        refusedTo_ = offset + want;
+        return readOnlyThese(file, offset, n);
     }
     if (got < n) return nullptr;
     current_.start = offset;
     current_.length = got;
     askAhead(file, end);
+    return current_.data;
+}
+
+// The current stretch, emptied, in a buffer of its full size.
+void ReadWindow::makeCurrent() {
+    if (current_.bytes.size() != front_ + size_) current_.bytes.resize(front_ + size_);
+    current_.length = 0;
+    current_.data = current_.bytes.data() + front_;
+}
+
+// Bytes [offset, offset + n) alone, read in place as the current stretch,
+// with nothing asked ahead: the stretch they lie in was refused.
+const unsigned char* ReadWindow::readOnlyThese(const File& file, uint64_t offset, size_t n) {
+    makeCurrent();
+    if (!file.readExact(offset, current_.data, n, &failed_)) return nullptr;
+    current_.start = offset;
+    current_.length = n;
     return current_.data;
 }
 
@@ -180,6 +199,7 @@ void ReadWindow::wrote(uint64_t offset, const void* src, size_t n) {
 void ReadWindow::forget() {
     dropAhead();
     current_.length = 0;
+    refusedTo_ = 0;
 }
 
 void ReadWindow::forsake() {
@@ -204,6 +224,7 @@ void ReadWindow::release() {
     queued_ = 0;
     filled_ = 0;
     head_ = 0;
+    refusedTo_ = 0;
     current_ = Stretch{};
     for (Stretch& s : ring_) s = Stretch{};
 }

@@ -31,7 +31,9 @@ public:
     // Bytes [offset, offset + n) of `file`, whose records end at `end`,
     // valid until the next call. Null when n is larger than the window or
     // the bytes cannot be read; failed() then tells whether the system
-    // refused the read (rather than the file being shorter).
+    // refused the read (rather than the file being shorter). Once the system
+    // refuses a stretch, requests within it read only their own bytes, so a
+    // bad spot hides nothing that lies before it.
     const unsigned char* view(const File& file, uint64_t end, uint64_t offset, size_t n);
     bool failed() const { return failed_; }
 
@@ -69,6 +71,8 @@ private:
     static constexpr size_t kAhead = 2;
 
     bool takeAhead(uint64_t offset, size_t n);
+    void makeCurrent();
+    const unsigned char* readOnlyThese(const File& file, uint64_t offset, size_t n);
     bool startReader();
     void askAhead(const File& file, uint64_t end);
     void dropAhead();
@@ -80,6 +84,9 @@ private:
     Stretch current_;  // the caller's alone
     bool failed_ = false;
     bool noReader_ = false;  // its thread could not start: everything is read in place
+    // The stretch the system last refused to read, [refusedFrom_, refusedTo_).
+    uint64_t refusedFrom_ = 0;
+    uint64_t refusedTo_ = 0;
 
     // The stretches that follow the current one, in file order from
     // ring_[head_]: `queued_` asked for, the first `filled_` of them read.

@@ -25,6 +25,8 @@ void FaultDisk::apply(const Pending& p, std::string* image) {
 
 int FaultDisk::before(Op op, const std::string& path, uint64_t offset, const void* data, size_t n) {
     std::lock_guard<std::mutex> hold(lock_);
+    if (op == Op::OpenToWrite) return readOnly_ ? EACCES : 0;
+    if (op == Op::Read && path == badPath_ && n > 0 && offset + n > badFrom_) return EIO;
     ++calls_;
     ops_.push_back(op);
     if (mode_ == Mode::Cut && calls_ >= at_) return EIO;  // the machine is dead from here on
@@ -32,7 +34,8 @@ int FaultDisk::before(Op op, const std::string& path, uint64_t offset, const voi
     if (mode_ == Mode::Throw && calls_ == at_) throw std::system_error(EAGAIN, std::generic_category());
     if (mode_ != Mode::Cut) return 0;
     switch (op) {
-        case Op::Read: break;
+        case Op::Read:
+        case Op::OpenToWrite: break;
         case Op::Create: durable_[path].clear(); break;
         case Op::Remove:
             durable_.erase(path);

@@ -28,6 +28,10 @@ public:
     const std::vector<Op>& ops() const { return ops_; }
     // After a Cut: writes every file touched back to what survived.
     void powerCut();
+    // Besides (neither counted): every file opens for reading only; every
+    // read of `path` that reaches byte `from` fails with EIO.
+    void readOnly() { readOnly_ = true; }
+    void failReadsFrom(const std::string& path, uint64_t from) { badPath_ = path, badFrom_ = from; }
 
 private:
     struct Pending {
@@ -43,6 +47,9 @@ private:
     const int error_;
     const size_t keep_;
     uint64_t calls_ = 0;
+    bool readOnly_ = false;
+    std::string badPath_;
+    uint64_t badFrom_ = 0;
     std::vector<Op> ops_;
     std::map<std::string, std::string> durable_;  // what a sync made safe
     std::vector<Pending> pending_;                // writes since, in order

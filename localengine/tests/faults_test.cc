@@ -182,5 +182,79 @@ TEST_P(Faults, EveryCommittedRecordSurvivesEveryFaultPoint) {
 INSTANTIATE_TEST_SUITE_P(Points, Faults, ::testing::ValuesIn(kScenarios),
                          [](const testing::TestParamInfo<Scenario>& i) { return std::string(i.param.name); });
 
+// A disk that refuses every read reaching one byte, or lets the file be
+// opened only for reading: Open answers for the file, not the disk, and
+// changes nothing; a scan, and a /T pass (Step, then Update to a prefix),
+// gets every record before the bad byte, in order, then 18.
+TEST(Refusals, OpenAnswersForTheFileAndReadsStopAtTheBadByte) {
+    struct Row {
+        const char* name;
+        uint64_t badFrom;
+        size_t keep;                     // bytes of the file left; 0: all
+        bool readOnlyWithJournal, update;
+        int open;
+    };
+    const Row rows[] = {
+        {"header unreadable", 0, 0, false, false, kDiskError},
+        {"shorter than a header", 0, 300, false, false, kNotOurFile},
+        {"read-only with a journal", ~uint64_t{0}, 0, true, false, kAccessDenied},
+        // Stretches start at byte 512: the first ends at 2097664.
+        {"bad in the first stretch", 1000003, 0, false, false, kOk},
+        {"bad at the first stretch's last byte", 2097663, 0, false, false, kOk},
+        {"bad in the second stretch", 3000001, 0, false, false, kOk},
+        {"bad in the third stretch", 4500000, 0, false, false, kOk},
+        {"updates, bad in the first stretch", 1000003, 0, false, true, kOk},
+        {"updates, bad in the second stretch", 3000001, 0, false, true, kOk},
+    };
+    Records records;
+    for (uint64_t i = 0, size = 0; size < 6000000; size += records.back().size() + 16, ++i)
+        records.push_back(recordOf(20 + (i * 997) % 1981, int(i)));
+    const std::string journalBytes =
+        encodeJournal({kFileHeaderSize, {20, 20, crc32c(0, bytesOf(records[0]), 20)}, records[0]});
+    support::TempDir dir("lerefuse");
+    const std::string path = dir.path("f.dat"), journal = DataFile::journalPath(path);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        File::remove(path);
+        File::remove(journal);
+        makeFile(path, records, DataFile::Tuning{});
+        if (row.keep) support::WriteFile(path, support::ReadFile(path).substr(0, row.keep));
+        if (row.readOnlyWithJournal) support::WriteFile(journal, journalBytes);
+        const std::string start = support::ReadFile(path);
+        Records expected, updated = records;
+        for (size_t i = 0, at = kFileHeaderSize; i < records.size() && at + 16 + records[i].size() <= row.badFrom; ++i) {
+            expected.push_back(records[i]);
+            if (row.update) updated[i].resize(records[i].size() / 2);
+            at = recordEnd(at, uint32_t(records[i].size()));
+        }
+        {
+            FaultDisk disk(FaultDisk::Mode::Count, 0, 0, 0, {path, journal});
+            if (row.readOnlyWithJournal) disk.readOnly();
+            disk.failReadsFrom(path, row.badFrom);
+            DataFile f;
+            const int opened = f.open(path, {});
+            EXPECT_EQ(opened, row.open);
+            if (opened != kOk) {
+                EXPECT_EQ(support::ReadFile(path), start);
+                EXPECT_EQ(File::exists(journal) ? support::ReadFile(journal) : "", row.readOnlyWithJournal ? journalBytes : "");
+                continue;
+            }
+            Records got;
+            std::vector<unsigned char> buf(4096);
+            uint32_t n = 0;
+            int st = f.stepFirst(buf.data(), 4096, &n);
+            for (; st == kOk && (!row.update || f.update(buf.data(), n / 2) == kOk); st = f.stepNext(buf.data(), 4096, &n))
+                got.emplace_back(reinterpret_cast<char*>(buf.data()), n);
+            EXPECT_EQ(st, kDiskError);
+            EXPECT_TRUE(got == expected) << got.size() << " records of " << expected.size();
+            EXPECT_EQ(f.close(), kOk);
+        }
+        DataFile f;
+        ASSERT_EQ(f.open(path, {}), kOk);
+        int last = 0;
+        EXPECT_TRUE(readAll(f, &last) == updated);
+    }
+}
+
 }  // namespace
 }  // namespace localengine
