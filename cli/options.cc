@@ -2,11 +2,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
+#include "console/files.h"
 #include "console/output.h"
 
 RunOptions runOptions;
 unsigned char* recordBuffer;
+std::vector<const char*> fileArguments;
 
 namespace {
 
@@ -120,11 +123,34 @@ int ReadOption(const char* argument) {
     return 0;
 }
 
-bool AcceptableArguments(int argc, char** argv) {
-    if (argc < 2 || argc > 5) return false;
-    const char* path = argv[1];
+constexpr int OPTIONS_MAX = 3;
+
+bool AcceptablePath(const char* path) {
     if (path[0] == '?') return false;
     return path[0] == '\0' || path[1] != '?';
+}
+
+// An argument that names an existing file or folder is a data file, never
+// an option, wherever it stands: a file named "-t4.dat" or "-j=b.dat" in a
+// folder a shell pattern lists must not turn into /T4 or /J=b.dat. Of the
+// others, one that begins with "/" or "-" is an option.
+bool IsOptionArgument(const char* argument) {
+    if (argument[0] != '/' && argument[0] != '-') return false;
+    return KindOfPath(argument) == PATH_NONE;
+}
+
+// --help and --version, alone and naming no file: what they ask for, on
+// standard output. Returns 1 when the argument was one of them.
+int AnswerHelpOrVersion(int argc, char** argv) {
+    if (argc != 2 || KindOfPath(argv[1]) != PATH_NONE) return 0;
+    const bool help = strcmp(argv[1], "--help") == 0;
+    if (!help && strcmp(argv[1], "--version") != 0) return 0;
+    OutputPrintf("%s", VERSION_BANNER);
+    if (help) {
+        PrintUsage(OutputPrintf);
+        OutputPrintf("%s", MORE_USAGE);
+    }
+    return 1;
 }
 
 }  // namespace
@@ -171,32 +197,43 @@ int32_t ParseOptionNumber(const char* text) {
     return static_cast<int32_t>(negative ? -value : value);
 }
 
-void PrintUsage() {
-    ErrorPrintf("\nUsage:  RECMETER Filename [options]\n\n");
-    ErrorPrintf("    This command scans the Btrieve file for variable length records.\n");
-    ErrorPrintf("    Use the /B# option to check for records over 60KB, up to # MB.\n");
-    ErrorPrintf("    Use the /C option to calculate and display totals for all values.\n");
-    ErrorPrintf("    Use the /O=owner option to specify the Btrieve file owner name.\n");
-    ErrorPrintf("    Use the /T# option to truncate Null/Space values to no fewer than # bytes.\n");
-    ErrorPrintf("    Use the /D option to enable DEBUG mode.\n\n");
+void PrintUsage(void (*print)(const char* format, ...)) {
+    print("\nUsage:  RECMETER Filename [options]\n\n");
+    print("    This command scans the Btrieve file for variable length records.\n");
+    print("    Use the /B# option to check for records over 60KB, up to # MB.\n");
+    print("    Use the /C option to calculate and display totals for all values.\n");
+    print("    Use the /O=owner option to specify the Btrieve file owner name.\n");
+    print("    Use the /T# option to truncate Null/Space values to no fewer than # bytes.\n");
+    print("    Use the /D option to enable DEBUG mode.\n\n");
 }
 
 int ParseCommandLine(int argc, char** argv) {
-    ErrorPrintf("Recmeter Version 2.43: 09/25\n");
-    if (!AcceptableArguments(argc, argv)) {
-        PrintUsage();
+    if (AnswerHelpOrVersion(argc, argv)) return COMMAND_LINE_ANSWERED;
+    ErrorPrintf("%s", VERSION_BANNER);
+    fileArguments.clear();
+    int optionCount = 0;
+    if (argc >= 2) fileArguments.push_back(argv[1]);
+    for (int index = 2; index < argc; ++index) {
+        if (IsOptionArgument(argv[index])) {
+            optionCount += 1;
+        } else {
+            fileArguments.push_back(argv[index]);
+        }
+    }
+    if (argc < 2 || !AcceptablePath(argv[1]) || optionCount > OPTIONS_MAX) {
+        PrintUsage(ErrorPrintf);
         return 1;
     }
     runOptions.countSizes = 0;
     runOptions.truncateMin = 0;
     runOptions.probeMegabytes = 0;
     runOptions.ownerBytes[0] = 0;
-    // The first argument is the path and only the path, whatever it begins
+    // The first argument is a path and only a path, whatever it begins
     // with: read as an option too, "-t8" or "/T8\x.dat" would truncate the
     // file they name.
     for (int index = argc - 1; index >= 2; --index) {
         const char* argument = argv[index];
-        if (argument[0] != '/' && argument[0] != '-') continue;
+        if (!IsOptionArgument(argument)) continue;
         int exitCode = ReadOption(argument);
         if (exitCode != 0) return exitCode;
     }

@@ -4,17 +4,23 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "cli/file_list.h"
 #include "cli/options.h"
 #include "console/output.h"
 #include "engine/engine.h"
 #include "report/console_keys.h"
 #include "report/json_report.h"
+#include "report/summary.h"
 #include "report/totals.h"
 #include "scan/scans.h"
 
 namespace {
 
-// Copies the first argument into the path. A path longer than the Open
+int severalFiles;         // the run is over several files, and ends with a summary
+FileResult* currentFile;  // in a run over several files, the one under way
+int scanBegun;            // the current file's scan has begun, and its report is due
+
+// Copies a file's path into the run's. A path longer than the Open
 // request's key buffer holds is refused: cut, it could name another file.
 int TakePath(const char* argument) {
     if (RefuseLongPath(argument) != 0) return 1;
@@ -22,11 +28,18 @@ int TakePath(const char* argument) {
     return 0;
 }
 
-// The exit code of a run that reached its report: 1 when the scan did not
-// do all it was asked: an engine status cut it short (end of file ends it
-// whole, and Esc is the user's own choice), or, under /T, the engine refused
-// an Update, or refused to close the file it had changed (where it writes
-// the changes out). Otherwise 0.
+int AllocateRecordBuffer() {
+    recordBuffer = static_cast<unsigned char*>(malloc(RECORD_BUFFER_SIZE));
+    if (recordBuffer != nullptr) return 0;
+    ErrorPrintf("No memory available.\r\n");
+    return 1;
+}
+
+// The exit code of a file's scan that reached its report: 1 when it did
+// not do all it was asked: an engine status cut it short (end of file ends
+// it whole, and Esc is the user's own choice), or, under /T, the engine
+// refused an Update, or refused to close the file it had changed (where it
+// writes the changes out). Otherwise 0.
 int ScanExitCode(int closeStatus) {
     int exitCode = 0;
     if (!runTotals.scanCancelled && runTotals.scanStatus != STATUS_END_OF_FILE) exitCode = 1;
@@ -40,26 +53,70 @@ int ScanExitCode(int closeStatus) {
     return exitCode;
 }
 
-// The report of what the scan did, in text and, with /J, as a file.
-// Returns the run's exit code.
+// The report of what the scan did, in text and, with /J, as the report
+// file, or in a run over several files as its document, kept for the
+// run's. Returns the file's exit code.
 int ReportScan(int closeStatus) {
     PrintTotals();
     int exitCode = ScanExitCode(closeStatus);
-    if (runOptions.jsonPath[0] != '\0' && WriteJsonReport() != 0) exitCode = 1;
+    if (runOptions.jsonPath[0] == '\0') return exitCode;
+    int status = severalFiles ? KeepFileDocument(&currentFile->document) : WriteJsonReport();
+    return status != 0 ? 1 : exitCode;
+}
+
+// What became of the current file, for the summary: the Open's status, and
+// when it opened, the Close's and the file's exit code.
+void KeepFileResult(int openStatus, int closeStatus, int exitCode) {
+    if (currentFile == nullptr) return;
+    FileResult* file = currentFile;
+    if (openStatus == STATUS_OK) {
+        file->outcome = FILE_SCANNED;
+        file->status = runTotals.scanStatus;
+        file->totals = runTotals;
+        file->refusedUpdates = refusedUpdateCount;
+        file->closeStatus = closeStatus;
+        file->failed = exitCode != 0;
+    } else {
+        // A file a folder or a pattern named that is no data file is passed by.
+        const bool skipped = file->listed && openStatus == STATUS_NOT_ENGINE_FILE;
+        file->outcome = skipped ? FILE_SKIPPED : FILE_NOT_OPENED;
+        file->status = openStatus;
+        file->failed = skipped ? 0 : 1;
+    }
+}
+
+// The end of a run over several files: every file not reached is not
+// scanned; the summary, and with /J the report file. Returns the exit code:
+// 1 when any file failed.
+int FinishSeveralFiles() {
+    int exitCode = 0;
+    for (FileResult& file : fileResults) {
+        if (file.outcome == FILE_WAITING) file.outcome = FILE_NOT_SCANNED;
+        if (file.failed) exitCode = 1;
+    }
+    PrintSummary();
+    if (runOptions.jsonPath[0] != '\0' && WriteSeveralReport() != 0) exitCode = 1;
     return exitCode;
 }
 
-// The engine answered 20 (not loaded) once the scan had begun. No request
+// The engine answered 20 (not loaded) once a scan had begun. No request
 // follows, but the report of what was scanned, and under /T updated, comes
-// first; the process then ends with 1.
+// first (and the summary of a run over several files); the process then
+// ends with 1.
 void ReportBeforeNotLoaded() {
     engineNotLoadedReport = nullptr;
     ConsoleKeysEnd();
-    runTotals.endedByStatus20 = 1;
-    if (!runTotals.scanCancelled && runTotals.scanStatus == 0) {
-        runTotals.scanStatus = STATUS_NOT_LOADED;  // the scan was under way
+    if (scanBegun) {
+        runTotals.endedByStatus20 = 1;
+        if (!runTotals.scanCancelled && runTotals.scanStatus == 0) {
+            runTotals.scanStatus = STATUS_NOT_LOADED;  // the scan was under way
+        }
+        ReportScan(STATUS_NOT_LOADED);
+        KeepFileResult(STATUS_OK, STATUS_NOT_LOADED, 1);
+    } else {
+        KeepFileResult(STATUS_NOT_LOADED, 0, 1);
     }
-    ReportScan(STATUS_NOT_LOADED);
+    if (severalFiles) FinishSeveralFiles();
     FinishStandardOutput(1);
 }
 
@@ -69,39 +126,93 @@ int RunOneScan() {
     return ScanRecordSizes();
 }
 
-// The run from the command line to the report; its exit code.
-int RunSequence(int argc, char** argv) {
-    int exitCode = ParseCommandLine(argc, argv);
-    if (exitCode != 0) return exitCode;
-    if (TakePath(argv[1]) != 0) return 1;
-    OutputPrintf("Scanning Data File %s.\n", runOptions.path);
-    ErrorPrintf("Press <Esc> to terminate...\n");
-    // A /T whose report is already lost would change the file and tell
-    // nobody what changed: it stops before the file is opened.
-    if (runOptions.truncateMin != 0 && !runOptions.dryRun && RefuseLostOutput() != 0) return 1;
-
-    recordBuffer = static_cast<unsigned char*>(malloc(RECORD_BUFFER_SIZE));
-    if (recordBuffer == nullptr) {
-        ErrorPrintf("No memory available.\r\n");
-        return 1;
-    }
-    if (PrepareReportFile() != 0) return 1;
+// One file, from the Open to its report: opens runOptions.path, runs the
+// scan, closes the file and resets the engine, and prints the report.
+// Returns the file's exit code.
+int ScanFile() {
     int status = OpenDataFile();
     if (status != STATUS_OK) {
         ErrorPrintf("Unable to Open Files - Status %d\n", status);
         ResetEngine();
+        KeepFileResult(status, 0, 1);
         return 1;
     }
     if (extendedMode == -1) ProbeEngineVersion();
     ClearSizeEntries();
     ConsoleKeysBegin();
     engineNotLoadedReport = ReportBeforeNotLoaded;
+    scanBegun = 1;
     RunOneScan();  // cancelled or stopped by a status, the report still follows
     ConsoleKeysEnd();
     int closeStatus = CloseDataFiles();
     ResetEngine();
+    // In a run over several files a status 20 at a later file's Open still
+    // reports the files before it.
+    if (!severalFiles) engineNotLoadedReport = nullptr;
+    int exitCode = ReportScan(closeStatus);
+    scanBegun = 0;
+    KeepFileResult(STATUS_OK, closeStatus, exitCode);
+    return exitCode;
+}
+
+// A /T whose report is already lost would change files and tell nobody
+// what changed: it stops before anything is opened. Returns 1 then.
+int RefuseBlindTruncation() {
+    if (runOptions.truncateMin == 0 || runOptions.dryRun) return 0;
+    return RefuseLostOutput();
+}
+
+// One file named on its own: the run as it has always been.
+int RunOneFile() {
+    if (TakePath(fileResults[0].path.c_str()) != 0) return 1;
+    OutputPrintf("Scanning Data File %s.\n", runOptions.path);
+    ErrorPrintf("Press <Esc> to terminate...\n");
+    if (RefuseBlindTruncation() != 0 || AllocateRecordBuffer() != 0) return 1;
+    if (PrepareReportFile() != 0) return 1;
+    return ScanFile();
+}
+
+// Several files: the Esc prompt once, then each file in turn as a run on it
+// alone would scan and report it, each closed and its histogram released
+// before the next; Esc ends the run after the current file's report. Then
+// the summary.
+int RunSeveralFiles() {
+    ErrorPrintf("Press <Esc> to terminate...\n");
+    if (RefuseBlindTruncation() != 0 || AllocateRecordBuffer() != 0) return 1;
+    if (PrepareReportFile() != 0) return 1;
+    // A folder or pattern that names no file is known now.
+    for (const FileResult& file : fileResults) {
+        if (file.outcome == FILE_NO_MATCH) ReportNoMatch(file);
+    }
+    int cancelled = 0;
+    for (FileResult& file : fileResults) {
+        if (cancelled) break;
+        if (file.outcome == FILE_NO_MATCH) continue;
+        currentFile = &file;
+        runTotals = RunTotals{};
+        refusedUpdateCount = 0;
+        OutputEndLine();  // the report before may end within its last line
+        if (TakePath(file.path.c_str()) != 0) {
+            file.outcome = FILE_NOT_OPENED;
+            file.failed = 1;
+            continue;
+        }
+        OutputPrintf("Scanning Data File %s.\n", runOptions.path);
+        ScanFile();
+        cancelled = runTotals.scanCancelled;
+    }
+    currentFile = nullptr;
     engineNotLoadedReport = nullptr;
-    return ReportScan(closeStatus);
+    return FinishSeveralFiles();
+}
+
+// The run from the command line to the report; its exit code.
+int RunSequence(int argc, char** argv) {
+    int exitCode = ParseCommandLine(argc, argv);
+    if (exitCode == COMMAND_LINE_ANSWERED) return 0;
+    if (exitCode != 0) return exitCode;
+    severalFiles = ListDataFiles();
+    return severalFiles ? RunSeveralFiles() : RunOneFile();
 }
 
 }  // namespace

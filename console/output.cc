@@ -15,6 +15,7 @@ char outputBuffer[OUTPUT_BUFFER_SIZE];
 size_t outputLength;
 int outputError;    // the first error standard output met; 0 while none
 int consoleOutput;  // a console sees each line as it is written
+char lastOutputByte = '\n';  // the last byte handed to standard output, or a line end
 
 void SendOutput(const char* bytes, size_t length) {
     if (length == 0) return;
@@ -54,6 +55,7 @@ void OutputPrintf(const char* format, ...) {
         if (static_cast<size_t>(length) >= OUTPUT_BUFFER_SIZE) length = OUTPUT_BUFFER_SIZE - 1;
     }
     outputLength += static_cast<size_t>(length);
+    if (length > 0) lastOutputByte = outputBuffer[outputLength - 1];
     if (consoleOutput) FlushStandardOutput();
 }
 
@@ -64,7 +66,12 @@ char* OutputRoom(size_t length) {
 
 void OutputCommit(size_t length) {
     outputLength += length;
+    if (length > 0) lastOutputByte = outputBuffer[outputLength - 1];
     if (consoleOutput) FlushStandardOutput();
+}
+
+void OutputEndLine() {
+    if (lastOutputByte != '\n') OutputPrintf("\n");
 }
 
 void ErrorPrintf(const char* format, ...) {

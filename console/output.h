@@ -18,6 +18,10 @@ void OutputPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)))
 char* OutputRoom(size_t length);
 void OutputCommit(size_t length);
 
+// Ends the line standard output is on, when the last byte written to it
+// was not a line end (a report of no records ends without one).
+void OutputEndLine();
+
 void ErrorPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Hands what standard output has gathered to the system.

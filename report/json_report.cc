@@ -13,6 +13,7 @@
 #include "engine/engine.h"
 #include "report/html_report.h"
 #include "report/report_file.h"
+#include "report/summary.h"
 #include "report/totals.h"
 
 namespace {
@@ -119,6 +120,113 @@ Json ReportObject() {
     return report;
 }
 
+// The documents of the files a run over several files has scanned so far.
+std::vector<std::string> fileDocuments;
+
+const char* OutcomeName(const FileResult& file) {
+    switch (file.outcome) {
+        case FILE_SCANNED: return "scanned";
+        case FILE_NOT_OPENED: return "notOpened";
+        case FILE_SKIPPED: return "skipped";
+        case FILE_NO_MATCH: return "noMatch";
+        default: return "notScanned";
+    }
+}
+
+// The figures of a scanned file, or of all of them: null where there are
+// none (sizes under /T, or without a record).
+void AddFigures(Json* row, uint64_t scanned, uint64_t updated, uint64_t freed, uint64_t refused,
+                uint64_t overStandard, uint64_t overExtended, bool sized, uint32_t smallest,
+                uint32_t largest, bool overflowSeen) {
+    const bool truncating = runOptions.truncateMin != 0;
+    (*row)["scannedCount"] = scanned;
+    (*row)["smallestSize"] = sized ? Json(smallest) : Json(nullptr);
+    (*row)["largestSize"] = sized ? Json(largest) : Json(nullptr);
+    (*row)["overflowSeen"] = overflowSeen;
+    (*row)["overStandardCount"] = truncating ? Json(nullptr) : Json(overStandard);
+    (*row)["overExtendedCount"] = truncating ? Json(nullptr) : Json(overExtended);
+    (*row)["updatedCount"] = truncating ? Json(updated) : Json(nullptr);
+    (*row)["freedBytes"] = truncating ? Json(freed) : Json(nullptr);
+    (*row)["refusedUpdates"] = truncating ? Json(refused) : Json(nullptr);
+}
+
+Json SummaryObject() {
+    Json files = Json::array();
+    uint64_t scanned = 0, updated = 0, freed = 0, refused = 0, overStandard = 0, overExtended = 0;
+    uint32_t smallest = 0, largest = 0, failed = 0;
+    bool sized = false, overflowSeen = false;
+    for (const FileResult& file : fileResults) {
+        Json row = {{"path", file.path},
+                    {"outcome", OutcomeName(file)},
+                    {"ended", DescribeOutcome(file)},
+                    {"failed", file.failed != 0},
+                    {"document", file.document >= 0 ? Json(file.document) : Json(nullptr)}};
+        failed += file.failed ? 1 : 0;
+        if (file.outcome == FILE_NOT_OPENED || file.outcome == FILE_SKIPPED) {
+            row["openStatus"] = file.status;
+        }
+        if (file.outcome == FILE_SCANNED) {
+            const RunTotals& t = file.totals;
+            const bool fileSized = t.scannedCount != 0 && runOptions.truncateMin == 0;
+            row["scanStatus"] = t.scanCancelled ? Json(nullptr) : Json(t.scanStatus);
+            AddFigures(&row, t.scannedCount, t.updatedCount, t.freedBytes, file.refusedUpdates,
+                       t.overStandardCount, t.overExtendedCount, fileSized, t.smallestSize,
+                       t.largestSize, t.overflowSeen != 0);
+            scanned += t.scannedCount;
+            updated += t.updatedCount;
+            freed += t.freedBytes;
+            refused += file.refusedUpdates;
+            overStandard += t.overStandardCount;
+            overExtended += t.overExtendedCount;
+            overflowSeen = overflowSeen || t.overflowSeen != 0;
+            if (fileSized) {
+                if (!sized || t.smallestSize < smallest) smallest = t.smallestSize;
+                if (!sized || t.largestSize > largest) largest = t.largestSize;
+                sized = true;
+            }
+        }
+        files.push_back(row);
+    }
+    Json total = {{"files", fileResults.size()}, {"failed", failed}};
+    AddFigures(&total, scanned, updated, freed, refused, overStandard, overExtended, sized, smallest,
+               largest, overflowSeen);
+    return Json{{"files", files}, {"total", total}};
+}
+
+// `text` with `spaces` blanks after each of its line ends.
+std::string Indented(const std::string& text, int spaces) {
+    std::string indented;
+    indented.reserve(text.size() + text.size() / 8);
+    for (char c : text) {
+        indented += c;
+        if (c == '\n') indented.append(static_cast<size_t>(spaces), ' ');
+    }
+    return indented;
+}
+
+// The report of a run over several files: the documents of the files
+// scanned, each as a run on it alone writes it, and the summary. Written
+// as the JSON library would write the whole, without building it again.
+int BuildSeveralReport(std::string* text) {
+    try {
+        *text = "{\n  \"schemaVersion\": " + std::to_string(JSON_SCHEMA_VERSION) +
+                ",\n  \"program\": \"Recmeter 2.43\",\n  \"files\": [";
+        for (size_t index = 0; index < fileDocuments.size(); ++index) {
+            std::string document = fileDocuments[index];
+            if (!document.empty() && document.back() == '\n') document.pop_back();
+            *text += index == 0 ? "\n    " : ",\n    ";
+            *text += Indented(document, 4);
+        }
+        *text += fileDocuments.empty() ? "]" : "\n  ]";
+        *text += ",\n  \"summary\": ";
+        *text += Indented(SummaryObject().dump(2, ' ', false, Json::error_handler_t::replace), 2);
+        *text += "\n}\n";
+        return 0;
+    } catch (...) {
+        return 1;
+    }
+}
+
 // What a report of this program begins with: a JSON document its first
 // members, a page its head with the generator line (or, written before that
 // line, the head as it then stood).
@@ -177,9 +285,13 @@ int BuildJsonReport(std::string* text) {
 
 int PrepareReportFile() {
     if (runOptions.jsonPath[0] == '\0') return 0;
-    if (SameExistingFile(runOptions.jsonPath, runOptions.path)) {
-        ErrorPrintf("The JSON report %s would overwrite the data file.\n", runOptions.jsonPath);
-        return 1;
+    for (const FileResult& file : fileResults) {
+        if (file.outcome == FILE_NO_MATCH) continue;
+        if (SameExistingFile(runOptions.jsonPath, file.path.c_str())) {
+            ErrorPrintf("The JSON report %s would overwrite the data file.\n",
+                        runOptions.jsonPath);
+            return 1;
+        }
     }
     int reason = CheckReportTarget(runOptions.jsonPath, IsReportOfThisProgram);
     return reason == 0 ? 0 : RefuseReportFile(reason);
@@ -193,14 +305,36 @@ int WriteReportText(const std::string& text) {
     return reason == 0 ? 0 : RefuseReportFile(reason);
 }
 
-int WriteJsonReport() {
+int KeepFileDocument(int* index) {
+    std::string text;
+    if (BuildJsonReport(&text) != 0) return RefuseReportFile(REPORT_TARGET_UNWRITABLE);
+    *index = static_cast<int>(fileDocuments.size());
+    fileDocuments.push_back(std::move(text));
+    return 0;
+}
+
+namespace {
+
+// Builds the report with `build`, as a page when the name ends in .html or
+// .htm, and writes it.
+int WriteReport(int (*build)(std::string*)) {
     std::string text;
     std::string page;
-    int status = BuildJsonReport(&text);
+    int status = build(&text);
     if (status == 0 && ReportIsHtml(runOptions.jsonPath)) {
         status = BuildHtmlReport(text, &page);
         text.swap(page);
     }
     if (status != 0) return RefuseReportFile(REPORT_TARGET_UNWRITABLE);
     return WriteReportText(text);
+}
+
+}  // namespace
+
+int WriteJsonReport() {
+    return WriteReport(BuildJsonReport);
+}
+
+int WriteSeveralReport() {
+    return WriteReport(BuildSeveralReport);
 }

@@ -28,6 +28,17 @@ int PrepareReportFile();
 // standard error.
 int WriteReportText(const std::string& text);
 
+// In a run over several files: builds the document of the file just
+// scanned and keeps it for the run's report, setting *index to its place.
+// Returns 0, or 1 after a message on standard error.
+int KeepFileDocument(int* index);
+
+// The report of a run over several files, written once all are scanned:
+// one document with the kept documents in a list ("files") and the summary
+// of every file named ("summary"); a page when the name ends in .html or
+// .htm. Returns 0, or 1 after a message on standard error.
+int WriteSeveralReport();
+
 // Builds the JSON report, or the HTML page that carries it when the name
 // ends in .html or .htm, and writes it with WriteReportText. Returns 0, or 1
 // after a message on standard error.

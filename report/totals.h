@@ -12,7 +12,12 @@ struct RunTotals {
     uint64_t freedBytes;     // the truncation scan: bytes its updates took (or, with /N, would take) off
     int scanCancelled;       // the scan stopped for Esc
     int scanStatus;          // the status that ended the scan otherwise: 9 at the end of the file
-    int endedByStatus20;     // the engine answered 20 (not loaded) once the scan had begun
+    int endedByStatus20 = 0;  // the engine answered 20 (not loaded) once the scan had begun
+    // The size and large-record scans: records longer than the standard
+    // (64000) and the extended (258048) buffer, a lower bound at or past
+    // the limit counted as longer.
+    uint32_t overStandardCount = 0;
+    uint32_t overExtendedCount = 0;
 };
 
 // One per distinct record size, in a list kept in ascending order of size.

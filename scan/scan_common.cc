@@ -57,8 +57,23 @@ int CountRecordAndCheckCancel() {
     return CountRecord() && EscapePressed() ? 1 : 0;
 }
 
+namespace {
+
+// A record at or past the standard buffer's length, or one that did not fit
+// the buffer it was read into: whether it is longer than either buffer. A
+// size marked as a lower bound is shorter than its record.
+void CountLongRecord(uint32_t size, int mark) {
+    runTotals.overStandardCount += size > STANDARD_DATA_LEN || mark ? 1 : 0;
+    const bool beyondExtended = mark ? size >= RECORD_BUFFER_SIZE || extendedMode == 1
+                                     : size > RECORD_BUFFER_SIZE;
+    runTotals.overExtendedCount += beyondExtended ? 1 : 0;
+}
+
+}  // namespace
+
 int TallyRecordSize(uint32_t size, int mark, uint32_t* previous) {
     if (runOptions.countSizes || runOptions.jsonPath[0] != '\0') AddSizeEntry(size, mark);
+    if (size >= STANDARD_DATA_LEN || mark) CountLongRecord(size, mark);
     if (size == *previous) return 0;
     *previous = size;
     if (size < runTotals.smallestSize) runTotals.smallestSize = size;

@@ -111,6 +111,19 @@ TEST_F(KeyboardTest, JsonReportOfACancelledScan) {
                   {{"size", 10}, {"count", 999}, {"lowerBound", false}, {"lowerBoundCount", 0}}}));
 }
 
+// Over several files Esc ends the file under way, whose report follows,
+// and the run: the files after it are not scanned, and the exit code is 0.
+TEST_F(KeyboardTest, EscEndsARunOverSeveralFiles) {
+    Make("a.dat", {"10x999", "20", "10x4000"});
+    Make("b.dat", {"10"});
+    Result r = RunWithKeysWaiting({"a.dat", "b.dat"}, "\x1b");
+    EXPECT_EQ(r.exit_code, 0) << r;
+    EXPECT_EQ(r.out.rfind(Scanning("a.dat") + Started(10) + Report(1000, 10, 10) + "\nSummary of 2 files:\n", 0), 0u) << r;
+    EXPECT_NE(r.out.find("  Esc                    a.dat\n"), std::string::npos) << r;
+    EXPECT_NE(r.out.find("  not scanned            b.dat\n"), std::string::npos) << r;
+    EXPECT_EQ(r.err, kBanner + kPress + Spinner(1) + kCancelled);
+}
+
 TEST_F(KeyboardTest, EscDuringTheSizeScan) {
     const uint32_t total = kManyRecords;
     Gen("data.dat", total, 10, 10);

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/file_list.h"
 #include "cli/options.h"
 #include "console/output.h"
 
@@ -57,6 +58,22 @@ TEST(ParseOptionNumber, ReadsLikeASigned32BitDecimal) {
         {"00000000000000000000004", 4},
     };
     for (const auto& c : cases) EXPECT_EQ(ParseOptionNumber(c.text), c.value) << c.text;
+}
+
+TEST(MatchesPattern, StarsQuestionMarksAndBytes) {
+    const struct {
+        const char* pattern;
+        const char* name;
+        bool matches;
+    } cases[] = {
+        {"*.dat", "a.dat", true},     {"*.dat", ".dat", true},    {"*.dat", "a.DAT", false},
+        {"*.dat", "a.dat.bak", false}, {"a?c", "abc", true},      {"a?c", "ac", false},
+        {"*a*b", "xaab", true},        {"*a*b", "xaba", false},   {"*", "", true},
+        {"**x*", "yxz", true},         {"-t4*", "-t4.dat", true}, {"?", "", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(MatchesPattern(c.pattern, c.name), c.matches) << c.pattern << " " << c.name;
+    }
 }
 
 struct ParseResult {
