@@ -4,7 +4,9 @@
 
 // The program matches the patterns it is given itself, the same way on
 // every system: the C runtime must hand them over as typed, unexpanded.
-extern "C" int _dowildcard = 0;
+extern "C" {
+int _dowildcard = 0;
+}
 
 const char PATH_SEPARATOR = '\\';
 
