@@ -27,10 +27,14 @@ ROWS = [
     ("keys-dry-run-pty", "recmeter COPY /T8 /N, in a pseudo-terminal"),
     ("keys-counted", "recmeter FILE /C, no terminal"),
     ("keys-counted-pty", "recmeter FILE /C, in a pseudo-terminal"),
+    ("files", "recmeter FOLDER (FILES files of 100 records)"),
+    ("files-one", "recmeter ONE (one file of those records)"),
     ("sqlite", "sqlite3: SELECT length(data), count(*) GROUP BY 1"),
     ("wine-start", "wine RECMETER.EXE (usage only: wine's start)"),
     ("wine", "wine RECMETER.EXE FILE /C"),
     ("wine-plain", "wine RECMETER.EXE FILE"),
+    ("wine-files", "wine RECMETER.EXE FOLDER (FILES files)"),
+    ("wine-files-one", "wine RECMETER.EXE ONE"),
     ("wine-keys-dry-run", "wine RECMETER.EXE COPY /T8 /N, no terminal"),
     ("wine-keys-dry-run-pty", "wine RECMETER.EXE COPY /T8 /N, pseudo-terminal"),
     ("wine-keys-counted", "wine RECMETER.EXE FILE /C, no terminal"),
@@ -60,6 +64,7 @@ GOALS = [
 ]
 
 MEMORY_GOAL_MIB = 16
+FILE_COST_GOAL_MS = 2  # what a file costs beyond its records, natively
 MEMORY_GROWTH_GOAL = 1.1
 
 
@@ -103,6 +108,8 @@ def main():
     parser.add_argument("--records", type=int, required=True)
     parser.add_argument("--small-records", type=int, required=True)
     parser.add_argument("--lengths", required=True, help="MIN..MAX")
+    parser.add_argument("--files", type=int, required=True, help="files in FOLDER")
+    parser.add_argument("--many", type=int, required=True, help="files of the memory run")
     parser.add_argument("--load", required=True, help="load average before timing")
     parser.add_argument("--memory", action="append", default=[], metavar="NAME=REPORT",
                         help="GNU time -v report of counted, small or plain")
@@ -139,13 +146,23 @@ def main():
         if name in results:
             r = results[name]
             print("  %-52s %8.3f s  %8s  (min %.3f, max %.3f)"
-                  % (label, r["median"], "%.3f s" % cpu[name], r["min"], r["max"]))
+                  % (label.replace("FILES", str(args.files)), r["median"], "%.3f s" % cpu[name],
+                     r["min"], r["max"]))
 
     print()
     print("  %-34s %8s %8s" % ("Ratios", "wall", "cpu"))
     for label, a, b, op, limit in GOALS:
         if a in results and b in results:
             goal_line(label, ratio(median[a], median[b]), op, limit, ratio(cpu[a], cpu[b]))
+    for prefix, goal in (("", FILE_COST_GOAL_MS), ("wine-", None)):
+        if prefix + "files" in results and prefix + "files-one" in results:
+            cost = "%.2f" % ((median[prefix + "files"] - median[prefix + "files-one"])
+                             * 1000 / args.files)
+            label = "%sa file beyond its records (ms)" % ("wine: " if prefix else "")
+            if goal is None:
+                print("  %-34s %8s" % (label, cost))
+            else:
+                goal_line(label, cost, "<=", goal)
     if "wine" in results and "wine-start" in results:
         print("  %-34s %8s            (wine's own start taken off)" % (
             "(wine - wine start) / native",
@@ -163,6 +180,10 @@ def main():
     print("  %-34s %8s" % ("plain, %d records (MiB)" % args.records, mib(memory["plain"])))
     goal_line("growth, %sx the records" % ratio(args.records, args.small_records),
               ratio(memory["counted"], memory["small"]), "<=", MEMORY_GROWTH_GOAL)
+    if "many-files" in memory and "many-one" in memory:
+        print("  %-34s %8s" % ("%d files of 10 records (MiB)" % args.many,
+                                 mib(memory["many-files"])))
+        print("  %-34s %8s" % ("one file of those records (MiB)", mib(memory["many-one"])))
 
 
 if __name__ == "__main__":

@@ -2,14 +2,18 @@
 # The scan benchmark: recmeter on a large file next to a raw read of it, the
 # same question put to SQLite, and the Windows build under wine.
 #
-#   bash bench/run.sh [--records N] [--runs R] [--no-windows] [--no-sqlite]
-#                     [--no-build] [--micro]
+#   bash bench/run.sh [--records N] [--files F] [--many M] [--runs R]
+#                     [--no-windows] [--no-sqlite] [--no-build] [--micro]
 #
 # Builds what it measures (unless --no-build), makes a file of N records
 # (default 1,000,000) of 20..2000 bytes under build/bench/ (kept for later
 # runs), checks that every contender gives the same histogram, times them
 # with hyperfine (median of R runs, default 5, after a warm-up), measures
-# peak memory, and bench/report.py prints the table and the goals. --micro
+# peak memory, and bench/report.py prints the table and the goals. Beside
+# it, a folder of F files (default 1,000) of 100 records each, timed against
+# one file of the same records, for what a file costs beyond its records,
+# and M files (default 10,000) of 10 records for the peak memory of a long
+# run. --micro
 # runs recmeter_microbench after it. It installs nothing (scripts/test.sh
 # does). Environment: WINEPREFIX (default build/wine),
 # BENCH_DIR (default build/bench), BENCH_NATIVE_BIN (default build/native/bin),
@@ -19,14 +23,16 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
 
-RECORDS=1000000 RUNS=5 WINDOWS=1 SQLITE=1 BUILD=1 MICRO=0
+RECORDS=1000000 RUNS=5 WINDOWS=1 SQLITE=1 BUILD=1 MICRO=0 FILES=1000 MANY=10000
 MIN_LEN=20 MAX_LEN=2000 SEED=1
 
 usage() { awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$ROOT/bench/run.sh" >&2; exit 2; }
 positive() { [[ $2 =~ ^[1-9][0-9]*$ ]] || { echo "run.sh: $1 needs a positive number, got '$2'" >&2; exit 2; }; }
 while [ $# -gt 0 ]; do
   case $1 in
-    --records=*|--runs=*) set -- "${1%%=*}" "${1#*=}" "${@:2}" ;;
+    --records=*|--runs=*|--files=*|--many=*) set -- "${1%%=*}" "${1#*=}" "${@:2}" ;;
+    --files) positive --files "${2-}"; FILES=$2; shift 2 ;;
+    --many) positive --many "${2-}"; MANY=$2; shift 2 ;;
     --records) positive --records "${2-}"; RECORDS=$2; shift 2 ;;
     --runs) positive --runs "${2-}"; RUNS=$2; shift 2 ;;
     --no-windows) WINDOWS=0; shift ;;
@@ -133,6 +139,27 @@ if [ ! -f "$dir/truncate-copy.dat" ]; then
     die "copying records.dat failed"
 fi
 
+# Folders of many small files, each with one file of all their records:
+# FOLDER/files/fNNNNN.dat and FOLDER/one.dat.
+make_folder_of_files() {  # make_folder_of_files FILES RECORDS -> the folder
+  local folder=$BENCH_DIR/files-$1x$2-$MIN_LEN-$MAX_LEN t0=$SECONDS i
+  if [ ! -f "$folder/made" ]; then
+    say "making $folder ($1 files of $2 records, and one of all of them)"
+    rm -rf "$folder" && mkdir -p "$folder/files" || die "cannot make $folder"
+    for ((i = 1; i <= $1; i++)); do
+      "$NATIVE_BIN/recfile" gen "$(printf '%s/files/f%05d.dat' "$folder" "$i")" --count="$2" \
+        --min=$MIN_LEN --max=$MAX_LEN --seed="$i" >>"$LOG" 2>&1 || die "recfile gen failed"
+    done
+    logged "$NATIVE_BIN/recfile" gen "$folder/one.dat" --count=$(( $1 * $2 )) \
+      --min=$MIN_LEN --max=$MAX_LEN --seed=$SEED || die "recfile gen failed"
+    touch "$folder/made"
+    say "  made in $((SECONDS - t0)) s"
+  fi
+  echo "$folder"
+}
+files=$(make_folder_of_files "$FILES" 100)
+many=$(make_folder_of_files "$MANY" 10)
+
 # ---- wine -------------------------------------------------------------------
 # The tests' prefix (made once, 10-30 s, when missing). A wineserver that
 # lingers a minute after its last client keeps each run's start short; it
@@ -194,8 +221,12 @@ contender truncate "'$RECMETER' truncate-copy.dat /T4"
 contender dry-run "'$RECMETER' truncate-copy.dat /T4 /N"
 keys_contenders keys-dry-run "'$RECMETER' truncate-copy.dat /T8 /N"
 keys_contenders keys-counted "'$RECMETER' records.dat /C"
+contender files "'$RECMETER' '$files/files'"
+contender files-one "'$RECMETER' '$files/one.dat'"
 [ $SQLITE = 0 ] || contender sqlite "sqlite3 records.sqlite '$SQL_QUERY'"
 if [ $WINDOWS = 1 ]; then
+  contender wine-files "wine '$EXE' '$files/files'"
+  contender wine-files-one "wine '$EXE' '$files/one.dat'"
   # Without a file name the program prints its usage and exits 1.
   CONTENDERS+=(-n wine-start "wine '$EXE' > /dev/null 2>&1 || true")
   contender wine "wine '$EXE' records.dat /C"
@@ -219,10 +250,13 @@ if [ -x /usr/bin/time ]; then
   memory counted "$dir" records.dat /C
   memory plain "$dir" records.dat
   memory small "$small" records.dat /C
+  memory many-files "$many" files
+  memory many-one "$many" one.dat
 fi
 
 python3 "$ROOT/bench/report.py" --times "$BENCH_DIR/last-run.json" --data "$dir" \
   --records "$RECORDS" --small-records "$SMALL_RECORDS" --lengths "$MIN_LEN..$MAX_LEN" \
+  --files "$FILES" --many "$MANY" \
   --load "$LOAD_BEFORE" "${MEMORY[@]}" || die "bench/report.py failed"
 
 # ---- micro-benchmarks -------------------------------------------------------
