@@ -82,15 +82,17 @@ void ReadTruncateOption(const char* value) {
     }
 }
 
-// Returns 0, or 1 when the file name is missing or too long and the run ends.
-int ReadJsonOption(const char* argument) {
+// Reads the FILE of /J=FILE, /U=FILE or /R=FILE into `path`, naming the
+// file as `what` when there is none. Returns 0, or 1 when the file name is
+// missing or too long and the run ends.
+int ReadFileOption(const char* argument, char* path, const char* what) {
     if (argument[2] != '=' || argument[3] == '\0') {
-        ErrorPrintf("Unable to parse JSON report file name.\n");
+        ErrorPrintf("Unable to parse %s file name.\n", what);
         return 1;
     }
-    const char* path = argument + 3;
-    if (RefuseLongPath(path) != 0) return 1;
-    memcpy(runOptions.jsonPath, path, strlen(path) + 1);
+    const char* name = argument + 3;
+    if (RefuseLongPath(name) != 0) return 1;
+    memcpy(path, name, strlen(name) + 1);
     return 0;
 }
 
@@ -107,16 +109,20 @@ int ReadOption(const char* argument) {
             ReadDebugOption(argument);
             break;
         case 'J':
-            return ReadJsonOption(argument);
+            return ReadFileOption(argument, runOptions.jsonPath, "JSON report");
         case 'N':
             runOptions.dryRun = 1;
             OutputPrintf("Dry Run: no record will be changed.\n");
             break;
         case 'O':
             return ReadOwnerOption(argument);
+        case 'R':
+            return ReadFileOption(argument, runOptions.restorePath, "undo journal");
         case 'T':
             ReadTruncateOption(argument + 2);
             break;
+        case 'U':
+            return ReadFileOption(argument, runOptions.undoPath, "undo journal");
         default:
             break;  // a letter that names no option is passed over in silence
     }

@@ -13,6 +13,7 @@
 #include "report/summary.h"
 #include "report/totals.h"
 #include "scan/scans.h"
+#include "scan/undo.h"
 
 namespace {
 
@@ -43,12 +44,18 @@ int AllocateRecordBuffer() {
 int ScanExitCode(int closeStatus) {
     int exitCode = 0;
     if (!runTotals.scanCancelled && runTotals.scanStatus != STATUS_END_OF_FILE) exitCode = 1;
+    // The undo journal: it failed, a record no longer matched it, or a
+    // restore left a record alone or was refused.
+    if (runTotals.journalFailed || runTotals.leftAloneCount != 0 ||
+        runTotals.refusedRestoreCount != 0) {
+        exitCode = 1;
+    }
     if (refusedUpdateCount != 0) {
         ErrorPrintf("Updates refused by the engine: %lu; those records were not changed.\n",
                     static_cast<unsigned long>(refusedUpdateCount));
         exitCode = 1;
     }
-    bool changed = !runOptions.dryRun && runTotals.updatedCount != 0;
+    bool changed = !runOptions.dryRun && (runTotals.updatedCount + runTotals.restoredCount) != 0;
     if (changed && closeStatus != STATUS_OK) exitCode = 1;
     return exitCode;
 }
@@ -121,6 +128,7 @@ void ReportBeforeNotLoaded() {
 }
 
 int RunOneScan() {
+    if (runOptions.restorePath[0] != '\0') return RestoreRecords();
     if (runOptions.truncateMin != 0) return TruncateFiller();
     if (runOptions.probeMegabytes != 0) return ScanLargeRecords();
     return ScanRecordSizes();
@@ -143,6 +151,7 @@ int ScanFile() {
     engineNotLoadedReport = ReportBeforeNotLoaded;
     scanBegun = 1;
     RunOneScan();  // cancelled or stopped by a status, the report still follows
+    CloseUndoJournal(&undoReader);
     ConsoleKeysEnd();
     int closeStatus = CloseDataFiles();
     ResetEngine();
@@ -169,7 +178,31 @@ int RunOneFile() {
     ErrorPrintf("Press <Esc> to terminate...\n");
     if (RefuseBlindTruncation() != 0 || AllocateRecordBuffer() != 0) return 1;
     if (PrepareReportFile() != 0) return 1;
+    int journal = PrepareUndoJournal();
+    if (journal != 0) return journal == NOTHING_TO_RESTORE ? 0 : 1;
     return ScanFile();
+}
+
+// The undo journal and the restore go with one file, /U with a real /T,
+// /R with no other scan. Returns 0, or 1 after a message.
+int CheckUndoOptions() {
+    const bool undo = runOptions.undoPath[0] != '\0';
+    const bool restore = runOptions.restorePath[0] != '\0';
+    const char* refusal = nullptr;
+    if (undo && restore) {
+        refusal = "An undo journal (/U) and a restore (/R) do not go together.\n";
+    } else if (undo && runOptions.truncateMin == 0) {
+        refusal = "An undo journal (/U) goes with /T#.\n";
+    } else if (undo && runOptions.dryRun) {
+        refusal = "A dry run (/N) changes nothing and writes no undo journal (/U).\n";
+    } else if (restore && (runOptions.truncateMin != 0 || runOptions.probeMegabytes != 0)) {
+        refusal = "A restore (/R) goes without /T# and /B#.\n";
+    } else if ((undo || restore) && severalFiles) {
+        refusal = "An undo journal (/U) or a restore (/R) goes with one data file.\n";
+    }
+    if (refusal == nullptr) return 0;
+    ErrorPrintf("%s", refusal);
+    return 1;
 }
 
 // Several files: the Esc prompt once, then each file in turn as a run on it
@@ -212,6 +245,7 @@ int RunSequence(int argc, char** argv) {
     if (exitCode == COMMAND_LINE_ANSWERED) return 0;
     if (exitCode != 0) return exitCode;
     severalFiles = ListDataFiles();
+    if (CheckUndoOptions() != 0) return 1;
     return severalFiles ? RunSeveralFiles() : RunOneFile();
 }
 

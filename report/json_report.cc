@@ -47,10 +47,26 @@ Json ProbeObject() {
 
 Json TruncationObject() {
     if (runOptions.truncateMin == 0) return nullptr;
+    const bool journalled = runOptions.undoPath[0] != '\0';
     return Json{{"minimum", runOptions.truncateMin},
                 {"dryRun", runOptions.dryRun != 0},
                 {"updatedCount", runTotals.updatedCount},
-                {"freedBytes", runTotals.freedBytes}};
+                {"freedBytes", runTotals.freedBytes},
+                {"undoJournal", journalled ? Json(runOptions.undoPath) : Json(nullptr)},
+                {"journalEntries", journalled ? Json(runTotals.journalEntries) : Json(nullptr)},
+                {"leftAloneCount", runTotals.leftAloneCount},
+                {"journalFailed", runTotals.journalFailed != 0}};
+}
+
+Json RestoreObject() {
+    if (runOptions.restorePath[0] == '\0') return nullptr;
+    return Json{{"undoJournal", runOptions.restorePath},
+                {"dryRun", runOptions.dryRun != 0},
+                {"restoredCount", runTotals.restoredCount},
+                {"alreadyRestoredCount", runTotals.alreadyRestoredCount},
+                {"leftAloneCount", runTotals.leftAloneCount},
+                {"refusedCount", runTotals.refusedRestoreCount},
+                {"journalFailed", runTotals.journalFailed != 0}};
 }
 
 // The sizes, the totals over them and the percentiles (nearest rank: the
@@ -110,6 +126,7 @@ Json ReportObject() {
         {"endedByStatus20", runTotals.endedByStatus20 != 0},
         {"scannedCount", runTotals.scannedCount},
         {"truncation", TruncationObject()},
+        {"restore", RestoreObject()},
         {"probe", ProbeObject()},
     };
     const bool sized = runTotals.scannedCount != 0;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 // 1 when both paths name one existing file, links followed: the same device
 // and inode (on Windows the same volume serial number and file index, from
@@ -37,3 +38,20 @@ int CheckReportTarget(const char* target, ReplaceAllowed mayReplace);
 // temporary left behind.
 int WriteReportFile(const char* target, const char* bytes, size_t length,
                     ReplaceAllowed mayReplace);
+
+// A file the run makes and writes as it goes (the undo journal), never one
+// that exists. NewFile is its handle: a descriptor, or on Windows a HANDLE.
+using NewFile = intptr_t;
+constexpr NewFile NO_NEW_FILE = -1;
+
+// Creates `path` exclusively. Returns its handle, or NO_NEW_FILE with
+// *exists set when the name was taken (by any kind of file).
+NewFile CreateNewFile(const char* path, int* exists);
+// Appends `length` bytes. Returns 0, or 1.
+int WriteNewFile(NewFile file, const char* bytes, size_t length);
+// Flushes the file to disk, closes it, and flushes its folder's record of
+// it, so that it is on disk before anything that relies on it is done.
+// Returns 0, or 1 (the file is closed either way).
+int FinishNewFile(NewFile file, const char* path);
+// Closes the file and removes it.
+void AbandonNewFile(NewFile file, const char* path);

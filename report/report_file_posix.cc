@@ -183,3 +183,24 @@ int WriteReportFile(const char* target, const char* bytes, size_t length,
     if (CheckReplaced(place, mayReplace) != 0) return REPORT_TARGET_NOT_OURS;
     return WriteAndReplace(place, bytes, length);
 }
+
+NewFile CreateNewFile(const char* path, int* exists) {
+    int descriptor = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    *exists = descriptor < 0 && errno == EEXIST;
+    return descriptor < 0 ? NO_NEW_FILE : descriptor;
+}
+
+int WriteNewFile(NewFile file, const char* bytes, size_t length) {
+    return WriteAll(static_cast<int>(file), bytes, length);
+}
+
+int FinishNewFile(NewFile file, const char* path) {
+    int status = fsync(static_cast<int>(file)) == 0 ? 0 : 1;
+    if (close(static_cast<int>(file)) != 0) status = 1;
+    return status == 0 ? FlushFolder(FolderOf(path)) : 1;
+}
+
+void AbandonNewFile(NewFile file, const char* path) {
+    close(static_cast<int>(file));
+    unlink(path);
+}

@@ -194,3 +194,30 @@ int WriteReportFile(const char* target, const char* bytes, size_t length,
     if (exists && !mayReplace(place.c_str())) return REPORT_TARGET_NOT_OURS;
     return WriteAndReplace(place, bytes, length);
 }
+
+NewFile CreateNewFile(const char* path, int* exists) {
+    HANDLE handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD error = GetLastError();
+    *exists = handle == INVALID_HANDLE_VALUE &&
+              (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
+    return handle == INVALID_HANDLE_VALUE ? NO_NEW_FILE : reinterpret_cast<NewFile>(handle);
+}
+
+int WriteNewFile(NewFile file, const char* bytes, size_t length) {
+    return WriteAll(reinterpret_cast<HANDLE>(file), bytes, length);
+}
+
+// Windows offers no flush of a folder: the file's own flush, data and
+// metadata, is what there is.
+int FinishNewFile(NewFile file, const char*) {
+    HANDLE handle = reinterpret_cast<HANDLE>(file);
+    int status = FlushFileBuffers(handle) ? 0 : 1;
+    if (!CloseHandle(handle)) status = 1;
+    return status;
+}
+
+void AbandonNewFile(NewFile file, const char* path) {
+    CloseHandle(reinterpret_cast<HANDLE>(file));
+    DeleteFileA(path);
+}

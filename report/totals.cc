@@ -185,6 +185,24 @@ int AddSizeEntry(uint32_t size, int mark) {
     return 1;
 }
 
+// The undo journal's lines: with /U its entries, with /R what the restore
+// did; and the records either left alone.
+void PrintUndoCounts() {
+    if (runOptions.undoPath[0] != '\0') {
+        char entries[UNSIGNED64_DIGITS_MAX + 1];
+        OutputPrintf("\nUndo Journal Entries: %s", FormatUnsigned64(runTotals.journalEntries, entries));
+    } else if (runOptions.restorePath[0] != '\0') {
+        OutputPrintf(runOptions.dryRun ? "\nDry Run, Records That Would Be Restored: %lu"
+                                       : "\nRestored Record Count: %lu",
+                     static_cast<unsigned long>(runTotals.restoredCount));
+        OutputPrintf("\nAlready Restored Record Count: %lu",
+                     static_cast<unsigned long>(runTotals.alreadyRestoredCount));
+    } else {
+        return;
+    }
+    OutputPrintf("\nLeft Alone Record Count: %lu", static_cast<unsigned long>(runTotals.leftAloneCount));
+}
+
 void PrintTotals() {
     OutputPrintf("\nTotal Scanned Record Count: %lu", static_cast<unsigned long>(runTotals.scannedCount));
     if (runOptions.truncateMin != 0 && runOptions.dryRun) {
@@ -197,6 +215,7 @@ void PrintTotals() {
         OutputPrintf("\nTotal Updated Record Count: %lu",
                static_cast<unsigned long>(runTotals.updatedCount));
     }
+    PrintUndoCounts();
     if (runTotals.scannedCount == 0) return;
     OutputPrintf("\nSmallest Record Size Found: %lu\n Largest Record Size Found: %lu%c\n\n",
            static_cast<unsigned long>(runTotals.smallestSize),

@@ -18,6 +18,17 @@ struct RunTotals {
     // the limit counted as longer.
     uint32_t overStandardCount = 0;
     uint32_t overExtendedCount = 0;
+    // /T with an undo journal (/U): its entries, and records left alone
+    // because they no longer matched theirs (or had none).
+    uint64_t journalEntries = 0;
+    uint32_t leftAloneCount = 0;
+    int journalFailed = 0;  // the journal could not be written or read: the run ends with 1
+    // A restore (/R): records given back their filler (or, with /N, that
+    // would be), records already whole, and Updates the engine refused.
+    // leftAloneCount counts the journal's records changed since or not found.
+    uint32_t restoredCount = 0;
+    uint32_t alreadyRestoredCount = 0;
+    uint32_t refusedRestoreCount = 0;
 };
 
 // One per distinct record size, in a list kept in ascending order of size.

@@ -7,6 +7,9 @@
 int ScanRecordSizes();
 int ScanLargeRecords();
 int TruncateFiller();
+// /R=FILE: gives every record the undo journal names back the filler /T
+// took, when it is still as /T left it (with /N, says what it would do).
+int RestoreRecords();
 
 // The Updates the engine refused during TruncateFiller.
 extern uint32_t refusedUpdateCount;

@@ -11,6 +11,7 @@
 #include "report/totals.h"
 #include "scan/scan_common.h"
 #include "scan/scans.h"
+#include "scan/undo.h"
 
 uint32_t refusedUpdateCount;
 
@@ -46,6 +47,12 @@ uint32_t TrimmedLength(const unsigned char* record, uint32_t length, uint32_t mi
 int TruncateFiller() {
     FileBlock* block = &fileTable[DATA_FILE];
     const uint32_t minimum = static_cast<uint32_t>(runOptions.truncateMin);
+    const bool journalled = runOptions.undoPath[0] != '\0';
+    // With an undo journal, every record this run will shorten is in it,
+    // on disk, before the first Update.
+    if (journalled && WriteJournalPass() != 0) {
+        return runTotals.scanCancelled ? SCAN_CANCELLED : EndScan(STATUS_OK);
+    }
     PrepareScanBlock();
     block->dataLen = static_cast<uint16_t>(STANDARD_DATA_LEN);
     int status = CallEngine(block);
@@ -53,7 +60,9 @@ int TruncateFiller() {
         if (EscapePressed()) return CancelScan();
         uint32_t length = block->dataLen;
         uint32_t trimmed = TrimmedLength(recordBuffer, length, minimum);
-        if (trimmed != length) {
+        if (trimmed != length && journalled && !JournalHoldsRecord(length, trimmed)) {
+            runTotals.leftAloneCount += 1;  // changed since the journal was written: left alone
+        } else if (trimmed != length) {
             if (ShortenRecord(block, trimmed)) {
                 runTotals.updatedCount += 1;
                 runTotals.freedBytes += length - trimmed;
