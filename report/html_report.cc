@@ -604,6 +604,7 @@ const char STYLE[] =
     ".bins th,.summary thead th{border-bottom:1px solid var(--rule)}"
     ".summary tfoot th,.summary tfoot td{border-top:1px solid var(--rule)}\n"
     ".summary td:first-child,.summary td:nth-last-child(-n+2){text-align:left}"
+    ".summary td:nth-last-child(2){white-space:nowrap}"
     ".summary tr.marked{background:var(--marked)}.summary strong{color:var(--overtext)}\n"
     "summary h2{display:inline;font-size:1.1em}summary{margin-top:1.2em;cursor:pointer}\n"
     // A browser lays out only the sections in view: a page of a thousand opens at once.
@@ -808,15 +809,18 @@ void SeveralPage(std::string* page, const Json& report, const std::string& jsonT
                    (failed == 0 ? "" : ", " + Number(failed) + " failed"));
     *page += "</tfoot>\n</table>\n";
     if (!report["files"].empty()) {
-        *page +=
-            "<p>Each file read has its section below, which its path in the table leads "
-            "to. A histogram has a bar for each distinct length when the file has at most " +
-            Number(EXACT_BARS_MAX) +
-            ", otherwise bins on a logarithmic length axis, eight to each doubling of the "
-            "length, the buffer limits starting bins of their own. Records that did not "
-            "fit the buffer are " +
-            OverWords(report["files"][0]["probe"]) +
-            ". A run on one file alone gives the table of its bins.</p>\n";
+        *page += "<p>Each file read has its section below, which its path in the table leads to.";
+        // What the charts show, said once for all (a /T scan draws none).
+        if (!truncating) {
+            *page += " A histogram has a bar for each distinct length when the file has at most " +
+                     Number(EXACT_BARS_MAX) +
+                     ", otherwise bins on a logarithmic length axis, eight to each doubling of "
+                     "the length, the buffer limits starting bins of their own. Records that did "
+                     "not fit the buffer are " +
+                     OverWords(report["files"][0]["probe"]) +
+                     ". A run on one file alone gives the table of its bins.";
+        }
+        *page += "</p>\n";
     }
     for (const Json& row : summary["files"]) {
         if (row["document"].is_null()) continue;
