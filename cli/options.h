@@ -18,6 +18,8 @@ constexpr char MORE_USAGE[] =
     "    Use the /N option with /T# for a dry run that changes nothing.\n"
     "    Use the /J=file option to also write the report as JSON to file, or as a page\n"
     "        with charts when its name ends in .html or .htm.\n"
+    "    Use the /U=file option with /T# to write an undo journal to file first, and\n"
+    "        the /R=file option to give the records it names their filler back.\n"
     "    Name several files, folders (every file in them) or patterns (* and ?) to\n"
     "        scan them in one run; a summary of every file follows their reports.\n\n";
 

@@ -199,7 +199,9 @@ TEST_F(TruncateTest, DryRunForetellsTheRealRun) {
     }
     nlohmann::json truncation = nlohmann::json::parse(ReadFile("dry.json"))["truncation"];
     EXPECT_EQ(truncation, (nlohmann::json{{"minimum", 4}, {"dryRun", true},
-                                          {"updatedCount", shortened}, {"freedBytes", freed}}));
+                                          {"updatedCount", shortened}, {"freedBytes", freed},
+                                          {"undoJournal", nullptr}, {"journalEntries", nullptr},
+                                          {"leftAloneCount", 0}, {"journalFailed", false}}));
 
     const uint64_t before = TotalLength("data.dat");
     EXPECT_TRUE(Ran(Run({"data.dat", "/T4"}), 0,

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -119,7 +121,9 @@ TEST(JsonReport, ScanEndTruncationAndEmptyRuns) {
             EXPECT_EQ(report["truncation"],
                       (json{{"minimum", c.truncateMin}, {"dryRun", c.dryRun != 0},
                             {"updatedCount", c.totals.updatedCount},
-                            {"freedBytes", c.totals.freedBytes}}));
+                            {"freedBytes", c.totals.freedBytes}, {"undoJournal", nullptr},
+                            {"journalEntries", nullptr}, {"leftAloneCount", 0},
+                            {"journalFailed", false}}));
             EXPECT_EQ(report["readEntry"], "standard");
         }
         EXPECT_EQ(report["smallestSize"].is_null(), c.totals.scannedCount == 0);
@@ -135,6 +139,18 @@ TEST(JsonReport, ScanEndTruncationAndEmptyRuns) {
     EXPECT_TRUE(ReportOf({}, RunTotals{})["probe"].is_null());
     runOptions.truncateMin = 0;
     EXPECT_EQ(ReportOf({}, RunTotals{})["probe"], (json{{"megabytes", 2}, {"granularity", 32}}));
+    // A restore (/R) says what it did.
+    runOptions.probeMegabytes = 0;
+    strcpy(runOptions.restorePath, "j.undo");
+    RunTotals restored{};
+    restored.restoredCount = 3;
+    restored.alreadyRestoredCount = 2;
+    restored.leftAloneCount = 1;
+    EXPECT_EQ(ReportOf({}, restored)["restore"],
+              (json{{"undoJournal", "j.undo"}, {"dryRun", false}, {"restoredCount", 3},
+                    {"alreadyRestoredCount", 2}, {"leftAloneCount", 1}, {"refusedCount", 0},
+                    {"journalFailed", false}}));
+    runOptions.restorePath[0] = '\0';
 }
 
 // Whatever bytes the path holds, it comes out as a string: what is not
