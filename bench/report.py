@@ -23,6 +23,8 @@ ROWS = [
     ("counted-html", "recmeter FILE /C /J=FILE.html"),
     ("truncate", "recmeter COPY /T4"),
     ("dry-run", "recmeter COPY /T4 /N"),
+    ("truncate-8", "recmeter COPY /T8"),
+    ("truncate-undo", "recmeter COPY /T8 /U=JOURNAL (two passes)"),
     ("keys-dry-run", "recmeter COPY /T8 /N, no terminal"),
     ("keys-dry-run-pty", "recmeter COPY /T8 /N, in a pseudo-terminal"),
     ("keys-counted", "recmeter FILE /C, no terminal"),
@@ -53,6 +55,8 @@ GOALS = [
     ("/C /J=.html / /C /J=.json", "counted-html", "counted-json", "<=", 1.1),
     # No Update is made in either run: the two differ by noise alone.
     ("/T /N / /T", "dry-run", "truncate", "<=", 1.05),
+    # The journal's pass reads the file once more before /T's own.
+    ("/T8 /U / /T8", "truncate-undo", "truncate-8", "<=", 2.5),
     ("wine / native (/C)", "wine", "counted", "<=", 1.2),
     ("wine / native (plain)", "wine-plain", "plain", "<=", 1.5),
     ("wine plain / wine /C", "wine-plain", "wine", "<=", 1.5),
