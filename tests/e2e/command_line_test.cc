@@ -42,6 +42,14 @@ TEST_F(CommandLineTest, UsageWhenThereIsNothingToScan) {
         }
         EXPECT_TRUE(Ran(Run(args), 1, "", kBanner + kUsage));
     }
+    // Asked for, alone: on standard output, exit 0; a file of that name is a file.
+    EXPECT_TRUE(Ran(Run({"--version"}), 0, kBanner, ""));
+    Result help = Run({"--help"});
+    EXPECT_EQ(help.exit_code, 0);
+    EXPECT_EQ(help.out.rfind(Expect(kBanner + kUsage + "    Use the /N option"), 0), 0u) << help;
+    Make("--help", {"10"});
+    EXPECT_TRUE(Ran(Run({"--help"}), 0, Scanning("--help") + Started(10) + Report(1, 10, 10),
+                    kBanner + kPress));
 }
 
 TEST_F(CommandLineTest, OptionsThatChangeNothingVisible) {
