@@ -141,6 +141,7 @@ int ScanFile() {
     int status = OpenDataFile();
     if (status != STATUS_OK) {
         ErrorPrintf("Unable to Open Files - Status %d\n", status);
+        DropUndoJournal();
         ResetEngine();
         KeepFileResult(status, 0, 1);
         return 1;

@@ -12,7 +12,7 @@
 #include "scan/scan_common.h"
 #include "scan/scans.h"
 
-UndoWriter undoWriter;
+UndoWriter undoWriter{NO_NEW_FILE, 0, {}};
 UndoReader undoReader;
 UndoEntry undoEntry;
 
@@ -37,6 +37,12 @@ int StepRecord(uint16_t op) {
     block->op = op;
     block->dataLen = static_cast<uint16_t>(STANDARD_DATA_LEN);
     return CallEngine(block);
+}
+
+// The journal being written, closed and removed: nothing was changed.
+void AbandonJournal() {
+    AbandonNewFile(undoWriter.file, runOptions.undoPath);
+    undoWriter.file = NO_NEW_FILE;
 }
 
 int JournalFailed(const char* what) {
@@ -117,7 +123,7 @@ int PrepareUndoJournal() {
             return 1;
         }
         if (runOptions.jsonPath[0] != '\0' && SameExistingFile(runOptions.jsonPath, path)) {
-            AbandonNewFile(undoWriter.file, path);
+            AbandonJournal();
             ErrorPrintf("The JSON report %s would overwrite the undo journal.\n",
                         runOptions.jsonPath);
             return 1;
@@ -125,7 +131,7 @@ int PrepareUndoJournal() {
         const UndoHeader header{static_cast<int64_t>(time(nullptr)), runOptions.truncateMin,
                                 runOptions.path};
         if (WriteUndoHeader(&undoWriter, header) == 0) return 0;
-        AbandonNewFile(undoWriter.file, path);
+        AbandonJournal();
         ErrorPrintf("Unable to write undo journal %s.\n", path);
         return 1;
     }
@@ -151,6 +157,10 @@ int PrepareUndoJournal() {
     }
 }
 
+void DropUndoJournal() {
+    if (undoWriter.file != NO_NEW_FILE) AbandonJournal();
+}
+
 int WriteJournalPass() {
     const uint32_t minimum = static_cast<uint32_t>(runOptions.truncateMin);
     PrepareScanBlock();
@@ -158,7 +168,7 @@ int WriteJournalPass() {
     uint32_t seen = 0;
     while (status == STATUS_OK) {
         if (EscapePressed()) {
-            AbandonNewFile(undoWriter.file, runOptions.undoPath);
+            AbandonJournal();
             CancelScan();
             return 1;
         }
@@ -169,7 +179,7 @@ int WriteJournalPass() {
             if (ReadRecordPosition(position) == STATUS_OK) {
                 MakeUndoEntry(recordBuffer, length, trimmed, position, &undoEntry);
                 if (WriteUndoEntry(&undoWriter, undoEntry) != 0) {
-                    AbandonNewFile(undoWriter.file, runOptions.undoPath);
+                    AbandonJournal();
                     return JournalFailed("write");
                 }
             }
@@ -179,10 +189,12 @@ int WriteJournalPass() {
     }
     // The journal on disk, whole, before the first Update.
     if (WriteUndoTrailer(&undoWriter) != 0) {
-        AbandonNewFile(undoWriter.file, runOptions.undoPath);
+        AbandonJournal();
         return JournalFailed("write");
     }
-    if (FinishNewFile(undoWriter.file, runOptions.undoPath) != 0) return JournalFailed("write");
+    const NewFile written = undoWriter.file;
+    undoWriter.file = NO_NEW_FILE;
+    if (FinishNewFile(written, runOptions.undoPath) != 0) return JournalFailed("write");
     runTotals.journalEntries = undoWriter.entryCount;
     if (OpenUndoJournal(runOptions.undoPath, &undoReader, &undoEntry) != UNDO_OK ||
         NextEntry() != 0) {

@@ -26,6 +26,10 @@ constexpr int NOTHING_TO_RESTORE = 2;
 // (the run ends with 1), or NOTHING_TO_RESTORE after a message.
 int PrepareUndoJournal();
 
+// Removes a journal PrepareUndoJournal made that no pass has written: the
+// data file did not open.
+void DropUndoJournal();
+
 // The first pass of /T with /U: steps through every record /T will reach
 // and journals each it will shorten; then the trailer, and the journal
 // flushed to disk with its folder, before any Update. Reopens it for the

@@ -112,6 +112,9 @@ TEST_F(UndoTest, RefusedJournalsAndTheirMessages) {
         EXPECT_EQ(ReadFile("data.dat"), data);
         EXPECT_FALSE(std::filesystem::exists(path("j.undo")));
     }
+    // A data file that does not open leaves no journal behind.
+    EXPECT_EQ(Run({"missing.dat", "/T4", "/U=j.undo"}).exit_code, 1);
+    EXPECT_FALSE(std::filesystem::exists(path("j.undo")));
 }
 
 // /T with a journal killed at random moments, each time on a fresh copy:
