@@ -58,7 +58,7 @@ enum Status : int {
     kBufferTooShort = 22,
     kNotOurFile = 30,
     kBadChunkPosition = 43, // Get Direct/Chunk at a position that starts no record
-    kAccessDenied = 46,     // Insert or Update on a file opened read-only
+    kAccessDenied = 46,     // Insert or Update on a file opened read-only; Open of one with a journal
     kOwnerError = 51,
     kFileExists = 59,
     kBadDescriptor = 62,    // Get Direct/Chunk descriptor: short or unknown subfunction

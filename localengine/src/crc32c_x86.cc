@@ -4,8 +4,8 @@
 // processor has SSE4.2 and PCLMULQDQ, as every x86 processor since about
 // 2010 has, the portable tables otherwise.
 //
-// Why this form, against the other forms the engine had before (figures in
-// bench/README.md, "Measured choices": checksum form):
+// Why this form, against the other forms it was measured against (figures
+// in bench/README.md, "Measured choices": checksum form):
 // - eight lanes in 32-byte registers were faster, but they need AVX2 and
 //   VPCLMULQDQ, which many x86 processors in use lack, and there the engine
 //   would fall back to the tables, which make a scan much slower;

@@ -60,8 +60,10 @@ public:
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
     // At the process's end the files still open are closed (their appends
-    // and state written) but not destroyed: their reader threads may be
-    // gone already, or blocked where no one can wait for them.
+    // and state written). Once processEnding() (a DLL detached from a
+    // process that exits, on Windows) they are not destroyed: their reader
+    // threads may be gone already, or blocked where no one can wait for
+    // them. Otherwise each is destroyed, its reader stopped and joined.
     ~Engine() {
         for (Slot& s : slots_) drop(s, processEnding());
     }

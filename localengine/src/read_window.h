@@ -1,9 +1,9 @@
 // The read window: one stretch of an open file, from which record headers
 // and data are checksummed and copied, so that a Step costs a system call
-// only when it leaves the window. While the caller works through it, a
+// only when it leaves the stretch. While the caller works through it, a
 // reader thread brings in the stretches that follow, a few ahead, so reading
 // and checksumming overlap and neither waits for the other at each hand-over;
-// a scan that walks on finds its next window ready. Writes the engine makes
+// a scan that walks on finds its next stretch ready. Writes the engine makes
 // are copied into every stretch held, so none ever shows stale bytes.
 #pragma once
 
@@ -29,7 +29,7 @@ public:
     size_t size() const { return size_; }
 
     // Bytes [offset, offset + n) of `file`, whose records end at `end`,
-    // valid until the next call. Null when n is larger than the window or
+    // valid until the next call. Null when n is larger than a stretch or
     // the bytes cannot be read; failed() then tells whether the system
     // refused the read (rather than the file being shorter). Once the system
     // refuses a stretch, requests within it read only their own bytes, so a
@@ -52,8 +52,8 @@ public:
     void forsake();
 
 private:
-    // A stretch in a buffer of the window's size and a quarter in front:
-    // reads fill the window's part, so the tail of the stretch before can go
+    // A stretch in a buffer of a stretch's size and a quarter in front:
+    // reads fill the stretch's part, so the tail of the stretch before can go
     // in front when a record runs across the two.
     struct Stretch {
         std::vector<unsigned char> bytes;
