@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     runOptions = RunOptions{};
     int exitCode = ParseCommandLine(static_cast<int>(argv.size() - 1), argv.data());
-    FUZZ_ASSERT(exitCode == 0 || exitCode == 1);
+    FUZZ_ASSERT(exitCode == 0 || exitCode == 1 || exitCode == COMMAND_LINE_ANSWERED);
     CheckOptions();
 
     for (const std::string& argument : arguments) CheckHexOwner(argument);
