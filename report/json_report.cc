@@ -169,44 +169,29 @@ void AddFigures(Json* row, uint64_t scanned, uint64_t updated, uint64_t freed, u
 
 Json SummaryObject() {
     Json files = Json::array();
-    uint64_t scanned = 0, updated = 0, freed = 0, refused = 0, overStandard = 0, overExtended = 0;
-    uint32_t smallest = 0, largest = 0, failed = 0;
-    bool sized = false, overflowSeen = false;
     for (const FileResult& file : fileResults) {
         Json row = {{"path", file.path},
                     {"outcome", OutcomeName(file)},
                     {"ended", DescribeOutcome(file)},
                     {"failed", file.failed != 0},
                     {"document", file.document >= 0 ? Json(file.document) : Json(nullptr)}};
-        failed += file.failed ? 1 : 0;
         if (file.outcome == FILE_NOT_OPENED || file.outcome == FILE_SKIPPED) {
             row["openStatus"] = file.status;
         }
         if (file.outcome == FILE_SCANNED) {
             const RunTotals& t = file.totals;
-            const bool fileSized = t.scannedCount != 0 && runOptions.truncateMin == 0;
             row["scanStatus"] = t.scanCancelled ? Json(nullptr) : Json(t.scanStatus);
             AddFigures(&row, t.scannedCount, t.updatedCount, t.freedBytes, file.refusedUpdates,
-                       t.overStandardCount, t.overExtendedCount, fileSized, t.smallestSize,
+                       t.overStandardCount, t.overExtendedCount,
+                       t.scannedCount != 0 && runOptions.truncateMin == 0, t.smallestSize,
                        t.largestSize, t.overflowSeen != 0);
-            scanned += t.scannedCount;
-            updated += t.updatedCount;
-            freed += t.freedBytes;
-            refused += file.refusedUpdates;
-            overStandard += t.overStandardCount;
-            overExtended += t.overExtendedCount;
-            overflowSeen = overflowSeen || t.overflowSeen != 0;
-            if (fileSized) {
-                if (!sized || t.smallestSize < smallest) smallest = t.smallestSize;
-                if (!sized || t.largestSize > largest) largest = t.largestSize;
-                sized = true;
-            }
         }
         files.push_back(row);
     }
-    Json total = {{"files", fileResults.size()}, {"failed", failed}};
-    AddFigures(&total, scanned, updated, freed, refused, overStandard, overExtended, sized, smallest,
-               largest, overflowSeen);
+    const SummaryTotals sum = AddUpFiles();
+    Json total = {{"files", fileResults.size()}, {"failed", sum.failed}};
+    AddFigures(&total, sum.scanned, sum.updated, sum.freed, sum.refused, sum.overStandard,
+               sum.overExtended, sum.sized != 0, sum.smallest, sum.largest, sum.overflowSeen != 0);
     return Json{{"files", files}, {"total", total}};
 }
 

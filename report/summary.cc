@@ -12,20 +12,6 @@ namespace {
 
 constexpr char DASH[] = "-";
 
-struct SummaryTotals {
-    uint64_t scanned;
-    uint64_t updated;
-    uint64_t freed;
-    uint64_t refused;
-    uint64_t overStandard;
-    uint64_t overExtended;
-    uint32_t smallest;
-    uint32_t largest;
-    int sized;  // some file had a record
-    int overflowSeen;
-    uint32_t failed;
-};
-
 const char* Digits(uint64_t value, char* text) {
     return FormatUnsigned64(value, text);
 }
@@ -64,7 +50,9 @@ void PrintFileLine(const FileResult& file) {
     }
 }
 
-SummaryTotals AddUp() {
+}  // namespace
+
+SummaryTotals AddUpFiles() {
     SummaryTotals sum{};
     for (const FileResult& file : fileResults) {
         sum.failed += file.failed ? 1 : 0;
@@ -84,8 +72,6 @@ SummaryTotals AddUp() {
     }
     return sum;
 }
-
-}  // namespace
 
 std::string DescribeOutcome(const FileResult& file) {
     char text[48];
@@ -140,7 +126,7 @@ void PrintSummary() {
                      "File");
     }
     for (const FileResult& file : fileResults) PrintFileLine(file);
-    const SummaryTotals sum = AddUp();
+    const SummaryTotals sum = AddUpFiles();
     char records[24], second[24], third[24], fourth[24], fifth[24], failed[24];
     const std::string ended = std::string(Digits(fileResults.size(), count)) + " " + files +
                               ", " + Digits(sum.failed, failed) + " failed";

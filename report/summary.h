@@ -36,6 +36,23 @@ struct FileResult {
 // own the list holds that file, and no summary is printed.
 extern std::vector<FileResult> fileResults;
 
+// The figures of every file scanned, added up; sizes over the files that
+// have them (none under /T, which measures no sizes).
+struct SummaryTotals {
+    uint64_t scanned;
+    uint64_t updated;
+    uint64_t freed;
+    uint64_t refused;
+    uint64_t overStandard;
+    uint64_t overExtended;
+    uint32_t smallest;
+    uint32_t largest;
+    int sized;  // some file had a record
+    int overflowSeen;
+    uint32_t failed;  // files that count against the run
+};
+SummaryTotals AddUpFiles();
+
 // The line on standard error for a row of FILE_NO_MATCH, when its turn
 // comes: "No file matches ...", "No file in folder ...", "Unable to read
 // folder ...".
