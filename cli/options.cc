@@ -129,7 +129,7 @@ int ReadOption(const char* argument) {
     return 0;
 }
 
-constexpr int OPTIONS_MAX = 3;
+constexpr size_t OPTIONS_MAX = 3;
 
 bool AcceptablePath(const char* path) {
     if (path[0] == '?') return false;
@@ -217,16 +217,12 @@ int ParseCommandLine(int argc, char** argv) {
     if (AnswerHelpOrVersion(argc, argv)) return COMMAND_LINE_ANSWERED;
     ErrorPrintf("%s", VERSION_BANNER);
     fileArguments.clear();
-    int optionCount = 0;
+    std::vector<const char*> options;
     if (argc >= 2) fileArguments.push_back(argv[1]);
     for (int index = 2; index < argc; ++index) {
-        if (IsOptionArgument(argv[index])) {
-            optionCount += 1;
-        } else {
-            fileArguments.push_back(argv[index]);
-        }
+        (IsOptionArgument(argv[index]) ? options : fileArguments).push_back(argv[index]);
     }
-    if (argc < 2 || !AcceptablePath(argv[1]) || optionCount > OPTIONS_MAX) {
+    if (argc < 2 || !AcceptablePath(argv[1]) || options.size() > OPTIONS_MAX) {
         PrintUsage(ErrorPrintf);
         return 1;
     }
@@ -236,11 +232,9 @@ int ParseCommandLine(int argc, char** argv) {
     runOptions.ownerBytes[0] = 0;
     // The first argument is a path and only a path, whatever it begins
     // with: read as an option too, "-t8" or "/T8\x.dat" would truncate the
-    // file they name.
-    for (int index = argc - 1; index >= 2; --index) {
-        const char* argument = argv[index];
-        if (!IsOptionArgument(argument)) continue;
-        int exitCode = ReadOption(argument);
+    // file they name. The options are read from the last to the first.
+    for (auto option = options.rbegin(); option != options.rend(); ++option) {
+        int exitCode = ReadOption(*option);
         if (exitCode != 0) return exitCode;
     }
     return 0;
