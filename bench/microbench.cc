@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "cli/run_options.h"
+#include "console/keyboard.h"
 #include "console/output.h"
 #include "crc32c.h"
 #include "crc32c_forms.h"
@@ -27,7 +28,6 @@
 #include "engine/engine.h"
 #include "engine/loader.h"
 #include "localengine.h"
-#include "report/console_keys.h"
 #include "report/totals.h"
 #include "scan/scans.h"
 

@@ -109,7 +109,7 @@ int ReadOption(const char* argument) {
             ReadDebugOption(argument);
             break;
         case 'J':
-            return ReadFileOption(argument, runOptions.jsonPath, "JSON report");
+            return ReadFileOption(argument, runOptions.reportPath, "JSON report");
         case 'N':
             runOptions.dryRun = 1;
             OutputPrintf("Dry Run: no record will be changed.\n");

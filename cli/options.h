@@ -6,12 +6,14 @@
 #include <vector>
 
 #include "cli/run_options.h"
+#include "program_version.h"
 
 // The arguments that name data files, folders or patterns, in the order
 // given: the first argument always, then every other that is no option.
 extern std::vector<const char*> fileArguments;
 
-constexpr char VERSION_BANNER[] = "Recmeter Version 2.43: 09/25\n";
+constexpr char VERSION_BANNER[] =
+    "Recmeter Version " PROGRAM_VERSION ": " PROGRAM_VERSION_DATE "\n";
 
 // Lines --help adds after the usage text.
 constexpr char MORE_USAGE[] =

@@ -6,9 +6,9 @@
 
 #include "cli/file_list.h"
 #include "cli/options.h"
+#include "console/keyboard.h"
 #include "console/output.h"
 #include "engine/engine.h"
-#include "report/console_keys.h"
 #include "report/json_report.h"
 #include "report/summary.h"
 #include "report/totals.h"
@@ -66,8 +66,8 @@ int ScanExitCode(int closeStatus) {
 int ReportScan(int closeStatus) {
     PrintTotals();
     int exitCode = ScanExitCode(closeStatus);
-    if (runOptions.jsonPath[0] == '\0') return exitCode;
-    int status = severalFiles ? KeepFileDocument(&currentFile->document) : WriteJsonReport();
+    if (runOptions.reportPath[0] == '\0') return exitCode;
+    int status = severalFiles ? KeepFileDocument(&currentFile->document) : WriteReportFile();
     return status != 0 ? 1 : exitCode;
 }
 
@@ -102,7 +102,7 @@ int FinishSeveralFiles() {
         if (file.failed) exitCode = 1;
     }
     PrintSummary();
-    if (runOptions.jsonPath[0] != '\0' && WriteSeveralReport() != 0) exitCode = 1;
+    if (runOptions.reportPath[0] != '\0' && WriteSeveralReportFile() != 0) exitCode = 1;
     return exitCode;
 }
 

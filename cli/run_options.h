@@ -19,7 +19,7 @@ struct RunOptions {
     int ownerLen;             // how many of ownerBytes Open passes; 0 means no owner
     char path[PATH_MAX_CHARS + 1];
     int dryRun;               // /N: the truncation scan changes nothing
-    char jsonPath[PATH_MAX_CHARS + 1];  // /J=FILE: where the JSON report goes; empty without /J
+    char reportPath[PATH_MAX_CHARS + 1];   // /J=FILE: the report file; empty without
     char undoPath[PATH_MAX_CHARS + 1];     // /U=FILE: the undo journal /T writes; empty without
     char restorePath[PATH_MAX_CHARS + 1];  // /R=FILE: the undo journal a restore reads; empty without
 };

@@ -64,7 +64,7 @@ int ApplyStatusPolicy(const FileBlock* block, int status) {
     return status;
 }
 
-// What the Version request returned, kept for the JSON report.
+// What the Version request returned, kept for the JSON document.
 int versionStatus;
 uint16_t versionReplyLength;
 

@@ -33,7 +33,7 @@ void CheckOptions() {
         FUZZ_ASSERT(uint64_t{o.granularity} * 64000u <= UINT32_MAX);
     }
     FUZZ_ASSERT(memchr(o.ownerName, '\0', sizeof o.ownerName) != nullptr);
-    FUZZ_ASSERT(memchr(o.jsonPath, '\0', sizeof o.jsonPath) != nullptr);
+    FUZZ_ASSERT(memchr(o.reportPath, '\0', sizeof o.reportPath) != nullptr);
     FUZZ_ASSERT(o.dryRun == 0 || o.dryRun == 1);
 }
 

@@ -1,4 +1,4 @@
-// The JSON report. This is the one place that calls the JSON library, which
+// The JSON document and the report file. This is the one place that calls the JSON library, which
 // reports failures by throwing: everything that may throw stays inside
 // BuildJsonReport, which answers with a status like the rest of the program.
 #include "report/json_report.h"
@@ -9,14 +9,18 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/run_options.h"
+#include "console/files.h"
 #include "console/output.h"
 #include "engine/engine.h"
+#include "program_version.h"
 #include "report/html_report.h"
-#include "report/report_file.h"
 #include "report/summary.h"
 #include "report/totals.h"
 
 namespace {
+
+// The program and its version, as every document names them.
+constexpr char PROGRAM_NAME[] = "Recmeter " PROGRAM_VERSION;
 
 using Json = nlohmann::ordered_json;
 
@@ -117,7 +121,7 @@ Json ReportObject() {
                                                                        : "status";
     Json report = {
         {"schemaVersion", JSON_SCHEMA_VERSION},
-        {"program", "Recmeter 2.43"},
+        {"program", PROGRAM_NAME},
         {"path", runOptions.path},
         {"engineVersion", EngineVersionObject()},
         {"readEntry", extendedReads ? "extended" : "standard"},
@@ -212,7 +216,7 @@ std::string Indented(const std::string& text, int spaces) {
 int BuildSeveralReport(std::string* text) {
     try {
         *text = "{\n  \"schemaVersion\": " + std::to_string(JSON_SCHEMA_VERSION) +
-                ",\n  \"program\": \"Recmeter 2.43\",\n  \"files\": [";
+                ",\n  \"program\": \"" + PROGRAM_NAME + "\",\n  \"files\": [";
         for (size_t index = 0; index < fileDocuments.size(); ++index) {
             std::string document = fileDocuments[index];
             if (!document.empty() && document.back() == '\n') document.pop_back();
@@ -249,12 +253,12 @@ bool StartsWith(const std::string& text, const char* start) {
 
 // The message for a report file that cannot be written, by its reason.
 int RefuseReportFile(int reason) {
-    if (reason == REPORT_TARGET_NOT_OURS) {
+    if (reason == WHOLE_FILE_NOT_OURS) {
         ErrorPrintf("The JSON report %s would replace a file that is not a report of this "
                     "program.\n",
-                    runOptions.jsonPath);
+                    runOptions.reportPath);
     } else {
-        ErrorPrintf("Unable to write JSON report to %s.\n", runOptions.jsonPath);
+        ErrorPrintf("Unable to write JSON report to %s.\n", runOptions.reportPath);
     }
     return 1;
 }
@@ -286,16 +290,16 @@ int BuildJsonReport(std::string* text) {
 }
 
 int PrepareReportFile() {
-    if (runOptions.jsonPath[0] == '\0') return 0;
+    if (runOptions.reportPath[0] == '\0') return 0;
     for (const FileResult& file : fileResults) {
         if (file.outcome == FILE_NO_MATCH) continue;
-        if (SameExistingFile(runOptions.jsonPath, file.path.c_str())) {
+        if (SameExistingFile(runOptions.reportPath, file.path.c_str())) {
             ErrorPrintf("The JSON report %s would overwrite the data file.\n",
-                        runOptions.jsonPath);
+                        runOptions.reportPath);
             return 1;
         }
     }
-    int reason = CheckReportTarget(runOptions.jsonPath, IsReportOfThisProgram);
+    int reason = CheckWholeFileTarget(runOptions.reportPath, IsReportOfThisProgram);
     return reason == 0 ? 0 : RefuseReportFile(reason);
 }
 
@@ -303,13 +307,13 @@ int WriteReportText(const std::string& text) {
     // The text report first, should both land in one place (/J=/dev/stdout).
     FlushStandardOutput();
     int reason =
-        WriteReportFile(runOptions.jsonPath, text.data(), text.size(), IsReportOfThisProgram);
+        WriteWholeFile(runOptions.reportPath, text.data(), text.size(), IsReportOfThisProgram);
     return reason == 0 ? 0 : RefuseReportFile(reason);
 }
 
 int KeepFileDocument(int* index) {
     std::string text;
-    if (BuildJsonReport(&text) != 0) return RefuseReportFile(REPORT_TARGET_UNWRITABLE);
+    if (BuildJsonReport(&text) != 0) return RefuseReportFile(WHOLE_FILE_UNWRITABLE);
     *index = static_cast<int>(fileDocuments.size());
     fileDocuments.push_back(std::move(text));
     return 0;
@@ -323,20 +327,20 @@ int WriteReport(int (*build)(std::string*)) {
     std::string text;
     std::string page;
     int status = build(&text);
-    if (status == 0 && ReportIsHtml(runOptions.jsonPath)) {
+    if (status == 0 && ReportIsHtml(runOptions.reportPath)) {
         status = BuildHtmlReport(text, &page);
         text.swap(page);
     }
-    if (status != 0) return RefuseReportFile(REPORT_TARGET_UNWRITABLE);
+    if (status != 0) return RefuseReportFile(WHOLE_FILE_UNWRITABLE);
     return WriteReportText(text);
 }
 
 }  // namespace
 
-int WriteJsonReport() {
+int WriteReportFile() {
     return WriteReport(BuildJsonReport);
 }
 
-int WriteSeveralReport() {
+int WriteSeveralReportFile() {
     return WriteReport(BuildSeveralReport);
 }

@@ -1,4 +1,5 @@
-// The run's report as a JSON document, for scripts (/J=FILE).
+// The run's report as a JSON document, for scripts, and the report file
+// (/J=FILE) that carries it: the document itself, or a page made from it.
 #pragma once
 
 #include <string>
@@ -19,11 +20,11 @@ int IsReportOfThisProgram(const char* existing);
 // Before the data file is opened: refuses a report that is the data file
 // itself (by identity, links followed), an existing file that is not a
 // report of this program, and one that could not be written for a reason
-// known now (see CheckReportTarget). Nothing to do without /J.
+// known now (see CheckWholeFileTarget). Nothing to do without /J.
 // Returns 0, or 1 after a message on standard error.
 int PrepareReportFile();
 
-// Writes `text` to runOptions.jsonPath the safe way (see WriteReportFile):
+// Writes `text` to runOptions.reportPath the safe way (see WriteWholeFile):
 // a reader never sees half a document. Returns 0, or 1 after a message on
 // standard error.
 int WriteReportText(const std::string& text);
@@ -37,9 +38,9 @@ int KeepFileDocument(int* index);
 // one document with the kept documents in a list ("files") and the summary
 // of every file named ("summary"); a page when the name ends in .html or
 // .htm. Returns 0, or 1 after a message on standard error.
-int WriteSeveralReport();
+int WriteSeveralReportFile();
 
-// Builds the JSON report, or the HTML page that carries it when the name
-// ends in .html or .htm, and writes it with WriteReportText. Returns 0, or 1
+// Builds the JSON document, or the page that carries it when the name ends
+// in .html or .htm, and writes it to the report file with WriteReportText. Returns 0, or 1
 // after a message on standard error.
-int WriteJsonReport();
+int WriteReportFile();

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
+#include "console/keyboard.h"
 #include "console/output.h"
-#include "report/console_keys.h"
 
 namespace {
 

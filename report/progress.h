@@ -2,7 +2,6 @@
 #pragma once
 
 constexpr unsigned PROGRESS_INTERVAL = 1000;  // records between two spinner steps
-constexpr int ESC_KEY = 27;
 
 void ShowProgress();
 // True when a key was waiting and it was Esc; any other key is consumed.

@@ -72,7 +72,7 @@ void CountLongRecord(uint32_t size, int mark) {
 }  // namespace
 
 int TallyRecordSize(uint32_t size, int mark, uint32_t* previous) {
-    if (runOptions.countSizes || runOptions.jsonPath[0] != '\0') AddSizeEntry(size, mark);
+    if (runOptions.countSizes || runOptions.reportPath[0] != '\0') AddSizeEntry(size, mark);
     if (size >= STANDARD_DATA_LEN || mark) CountLongRecord(size, mark);
     if (size == *previous) return 0;
     *previous = size;

@@ -4,10 +4,10 @@
 #include <ctime>
 
 #include "cli/run_options.h"
+#include "console/files.h"
 #include "console/output.h"
 #include "engine/engine.h"
 #include "report/progress.h"
-#include "report/report_file.h"
 #include "report/totals.h"
 #include "scan/scan_common.h"
 #include "scan/scans.h"
@@ -122,10 +122,10 @@ int PrepareUndoJournal() {
             }
             return 1;
         }
-        if (runOptions.jsonPath[0] != '\0' && SameExistingFile(runOptions.jsonPath, path)) {
+        if (runOptions.reportPath[0] != '\0' && SameExistingFile(runOptions.reportPath, path)) {
             AbandonJournal();
             ErrorPrintf("The JSON report %s would overwrite the undo journal.\n",
-                        runOptions.jsonPath);
+                        runOptions.reportPath);
             return 1;
         }
         const UndoHeader header{static_cast<int64_t>(time(nullptr)), runOptions.truncateMin,

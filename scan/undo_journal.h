@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "report/report_file.h"
+#include "console/files.h"
 
 constexpr uint32_t UNDO_JOURNAL_VERSION = 1;
 constexpr uint32_t UNDO_RUNS_MAX = 64000;  // the filler of a 64000-byte record, at its most broken up

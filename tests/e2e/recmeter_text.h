@@ -10,10 +10,12 @@
 #include <vector>
 
 #include "e2e_support.h"
+#include "program_version.h"
 
 namespace e2e {
 
-inline const std::string kBanner = "Recmeter Version 2.43: 09/25\n";
+inline const std::string kBanner =
+    "Recmeter Version " PROGRAM_VERSION ": " PROGRAM_VERSION_DATE "\n";
 inline const std::string kPress = "Press <Esc> to terminate...\n";
 inline const std::string kOpenDebug = "Opening Files\nData Files Opened: 0\n";
 inline const std::string kCloseDebug = "Closing Files\nData Files Closed\n";

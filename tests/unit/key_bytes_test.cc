@@ -1,4 +1,4 @@
-#include "report/key_bytes.h"
+#include "console/keyboard.h"
 
 #include <gtest/gtest.h>
 

@@ -96,7 +96,7 @@ ParseResult Parse(std::vector<std::string> arguments) {
             testing::internal::GetCapturedStderr()};
 }
 
-const char kBanner[] = "Recmeter Version 2.43: 09/25\n";
+const char kBanner[] = "Recmeter Version " PROGRAM_VERSION ": " PROGRAM_VERSION_DATE "\n";
 
 TEST(ParseCommandLine, RefusesBadArgumentCountsAndQuestionMarks) {
     const std::vector<std::vector<std::string>> refused = {
@@ -220,7 +220,7 @@ TEST(ParseCommandLine, DryRunAndJsonReport) {
         std::string option;
         int exitCode;
         int dryRun;
-        std::string jsonPath;
+        std::string reportPath;
         std::string out;
         std::string err;
     } cases[] = {
@@ -238,7 +238,7 @@ TEST(ParseCommandLine, DryRunAndJsonReport) {
         ParseResult result = Parse({"f", c.option});
         EXPECT_EQ(result.exitCode, c.exitCode) << c.option;
         EXPECT_EQ(runOptions.dryRun, c.dryRun) << c.option;
-        EXPECT_EQ(runOptions.jsonPath, c.jsonPath) << c.option;
+        EXPECT_EQ(runOptions.reportPath, c.reportPath) << c.option;
         EXPECT_EQ(result.out, c.out) << c.option;
         EXPECT_EQ(result.err, c.err) << c.option;
     }

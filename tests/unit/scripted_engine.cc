@@ -7,10 +7,10 @@
 #include <deque>
 
 #include "cli/run_options.h"
+#include "console/keyboard.h"
 #include "console/output.h"
 #include "engine/engine.h"
 #include "engine/loader.h"
-#include "report/console_keys.h"
 #include "report/totals.h"
 
 namespace scripted {

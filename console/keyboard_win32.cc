@@ -1,7 +1,7 @@
 #include <conio.h>
 #include <windows.h>
 
-#include "report/console_keys.h"
+#include "console/keyboard.h"
 
 namespace {
 

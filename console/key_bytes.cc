@@ -1,8 +1,6 @@
-#include "report/key_bytes.h"
+#include "console/keyboard.h"
 
 namespace {
-
-constexpr int ESCAPE = 27;
 
 int TakeByte(int* held, int (*nextByte)()) {
     int byte = *held;
@@ -28,9 +26,9 @@ int ConsumeSequence(int* held, int (*nextByte)()) {
 
 int NextKey(int* held, int (*nextByte)()) {
     int code = TakeByte(held, nextByte);
-    if (code != ESCAPE) return code < 0 ? NOT_A_KEY : code;
+    if (code != ESC_KEY) return code < 0 ? NOT_A_KEY : code;
     int next = nextByte();
     if (next == '[' || next == 'O') return ConsumeSequence(held, nextByte);
     *held = next;
-    return ESCAPE;
+    return ESC_KEY;
 }

@@ -15,8 +15,7 @@
 
 #include <cstdlib>
 
-#include "report/console_keys.h"
-#include "report/key_bytes.h"
+#include "console/keyboard.h"
 
 namespace {
 
