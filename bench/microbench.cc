@@ -1,6 +1,6 @@
 // Micro-benchmarks of the pieces a full scan spends its time in: the record
 // checksum, the engine's read path (straight and through its entry point,
-// for several window sizes) and the /C histogram. The histogram's has,
+// for several stretch sizes) and the /C histogram. The histogram's has,
 // beside the program's code, a sketch of the change the measurements
 // suggest, so the expected gain is a measured figure, not a guess.
 //
@@ -121,12 +121,12 @@ void reportScan(benchmark::State& state, const ScanFile& file, size_t seen) {
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * file.records()));
 }
 
-// Step First / Step Next on the engine's class, with the window size as the
+// Step First / Step Next on the engine's class, with the stretch size as the
 // argument (the engine's default is kReadSize, 2 MiB).
 void BM_ScanDataFile(benchmark::State& state) {
     const ScanFile& file = ScanFile::get();
     DataFile::Tuning tuning;
-    tuning.windowSize = static_cast<size_t>(state.range(0));
+    tuning.stretchSize = static_cast<size_t>(state.range(0));
     std::vector<unsigned char> buffer(kCallerBuffer);
     size_t seen = 0;
     for (auto _ : state) {

@@ -25,8 +25,8 @@ int statusFor(File::Result r) {
 }  // namespace
 
 DataFile::DataFile(const Tuning& t)
-    : tuning_(t), window_(std::max<size_t>(t.windowSize, 4 * kRecordHeaderSize), t.readAhead) {
-    tuning_.windowSize = window_.size();
+    : tuning_(t), window_(std::max<size_t>(t.stretchSize, 4 * kRecordHeaderSize), t.readAhead) {
+    tuning_.stretchSize = window_.size();
 }
 
 DataFile::~DataFile() { close(); }
@@ -175,7 +175,7 @@ const unsigned char* DataFile::view(uint64_t offset, size_t n) {
 
 int DataFile::readBytes(uint64_t offset, unsigned char* dst, size_t n) {
     if (offset + n > state_.dataEnd) return kDamaged;
-    if (n >= tuning_.windowSize) return readExact(offset, dst, n);
+    if (n >= tuning_.stretchSize) return readExact(offset, dst, n);
     const unsigned char* p = view(offset, n);
     if (!p) return missing();
     std::memcpy(dst, p, n);
@@ -192,7 +192,7 @@ int DataFile::missing() const { return window_.failed() ? kDiskError : kDamaged;
 
 bool DataFile::sameBytes(uint64_t offset, const unsigned char* data, size_t n) {
     while (n > 0) {
-        size_t part = std::min(n, tuning_.windowSize);
+        size_t part = std::min(n, tuning_.stretchSize);
         const unsigned char* p = view(offset, part);
         if (!p || std::memcmp(p, data, part) != 0) return false;
         offset += part;
@@ -240,14 +240,14 @@ int DataFile::readData(uint64_t offset, const RecordHeader& r, unsigned char* bu
     size_t toCopy = std::min(cap, r.length);
     uint32_t crc = 0;
     size_t done = 0;
-    if (toCopy >= tuning_.windowSize) {  // large: straight into the caller's buffer
+    if (toCopy >= tuning_.stretchSize) {  // large: straight into the caller's buffer
         int st = readExact(at, buf, toCopy);
         if (st != kOk) return st;
         crc = crc32c(0, buf, toCopy);
         done = toCopy;
     }
     while (done < r.length) {
-        size_t part = std::min<size_t>(r.length - done, tuning_.windowSize);
+        size_t part = std::min<size_t>(r.length - done, tuning_.stretchSize);
         const unsigned char* p = view(at + done, part);
         if (!p) return missing();
         size_t copied = done < toCopy ? std::min(part, toCopy - done) : 0;

@@ -28,7 +28,7 @@ struct RowRequest {
 class DataFile {
 public:
     struct Tuning {
-        size_t windowSize = kReadSize;  // a stretch: one read fills this much
+        size_t stretchSize = kReadSize;  // a stretch: one read fills this much
         size_t writeBufferSize = 64 * 1024;   // appends are written this much at a time
         bool readAhead = true;                // the next stretches are read on a thread of their own
     };

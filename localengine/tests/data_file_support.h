@@ -19,11 +19,11 @@ inline std::string recordOf(size_t len, int seed) {
     return r;
 }
 
-// A window and an append buffer far smaller than the records, so reads and
+// Stretches and an append buffer far smaller than the records, so reads and
 // writes cross their edges all the time.
 inline DataFile::Tuning tiny(bool readAhead = true) {
     DataFile::Tuning t;
-    t.windowSize = 64;
+    t.stretchSize = 64;
     t.writeBufferSize = 100;
     t.readAhead = readAhead;
     return t;

@@ -53,7 +53,7 @@ TEST_F(DataFileTest, UpdatesWhileReadingAheadAreSeenAtOnce) {
         SCOPED_TRACE(readAhead ? "reading ahead" : "reading in place");
         make(records);
         DataFile::Tuning t = tiny();
-        t.windowSize = 256;
+        t.stretchSize = 256;
         t.readAhead = readAhead;
         std::vector<std::string> expected = records;
         {

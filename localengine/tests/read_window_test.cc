@@ -16,8 +16,8 @@ namespace {
 // walk through the window afterwards sees the file as written, wherever the
 // write fell.
 TEST(ReadWindowTest, WritesReachEveryStretchHeld) {
-    constexpr size_t kWindow = 64;
-    constexpr size_t kFileSize = 10 * kWindow;
+    constexpr size_t kStretch = 64;
+    constexpr size_t kFileSize = 10 * kStretch;
     struct Row {
         const char* where;
         uint64_t offset;
@@ -42,9 +42,9 @@ TEST(ReadWindowTest, WritesReachEveryStretchHeld) {
                 support::WriteFile(path, bytes);
                 File file;
                 ASSERT_EQ(file.open(path), File::Result::Ok);
-                ReadWindow window(kWindow, readAhead);
+                ReadWindow window(kStretch, readAhead);
                 ASSERT_NE(window.view(file, kFileSize, 0, 16), nullptr);
-                ASSERT_NE(window.view(file, kFileSize, kWindow, 16), nullptr);  // the first stretch ahead
+                ASSERT_NE(window.view(file, kFileSize, kStretch, 16), nullptr);  // the first stretch ahead
                 if (settle) std::this_thread::sleep_for(std::chrono::milliseconds(20));
 
                 const std::string written(row.length, 'W');
@@ -52,7 +52,7 @@ TEST(ReadWindowTest, WritesReachEveryStretchHeld) {
                 window.wrote(row.offset, written.data(), written.size());
                 bytes.replace(row.offset, row.length, written);
 
-                for (uint64_t at = kWindow; at < kFileSize; at += 16) {
+                for (uint64_t at = kStretch; at < kFileSize; at += 16) {
                     const unsigned char* p = window.view(file, kFileSize, at, 16);
                     ASSERT_NE(p, nullptr) << at;
                     ASSERT_EQ(std::string(reinterpret_cast<const char*>(p), 16), bytes.substr(at, 16)) << at;
