@@ -168,9 +168,7 @@ std::string IdAndClass(const char* name, const std::string& suffix) {
 
 void OpenSvg(std::string* page, const char* name, const std::string& suffix, const char* label) {
     *page += "<svg" + IdAndClass(name, suffix) + " viewBox=\"0 0 " + Fixed(WIDTH, 0) + " " +
-             Fixed(HEIGHT, 0) + "\" role=\"img\" aria-label=\"";
-    *page += label;
-    *page += "\">\n";
+             Fixed(HEIGHT, 0) + "\" role=\"img\" aria-label=\"" + label + "\">\n";
 }
 
 void Text(std::string* page, double x, double y, const char* anchor, const std::string& text,
@@ -460,14 +458,8 @@ void Cumulative(std::string* page, const std::vector<SizeCount>& sizes, const Ax
 // and words after it.
 void Figure(std::string* page, const char* label, const char* key, const std::string& value,
             const std::string& after = "") {
-    *page += "<tr><th>";
-    *page += label;
-    *page += "</th><td>";
-    if (key != nullptr) {
-        *page += "<span data-key=\"";
-        *page += key;
-        *page += "\">";
-    }
+    *page += std::string("<tr><th>") + label + "</th><td>";
+    if (key != nullptr) *page += std::string("<span data-key=\"") + key + "\">";
     AppendEscaped(page, value);
     if (key != nullptr) *page += "</span>";
     *page += after + "</td></tr>\n";
