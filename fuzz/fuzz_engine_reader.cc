@@ -6,7 +6,8 @@
 //   [20]     flags (kFlag... below)
 //   [21]     owner length (mod kOwnerLenLimit); the owner's bytes follow
 //   then     the data file
-// With kFlagSynthesize the data file is described instead (see Synthesize).
+// With kFlagSynthesize the data file is described instead (see
+// engine_file_generator.h).
 // The file is written to a scratch folder (on tmpfs where there is one) and
 // the engine opens it by its path.
 //
@@ -25,9 +26,8 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/engine_file_generator.h"
 #include "fuzz/fuzz_support.h"
-#include "crc32c.h"
-#include "format.h"
 #include "localengine.h"
 
 namespace {
@@ -50,6 +50,7 @@ constexpr uint8_t kFlagProgramRectangle = 1;  // 64000 rows of 1 byte, as the pr
 constexpr uint8_t kFlagShorten = 2;           // shorten records, as /T does
 constexpr uint8_t kFlagStandardChunk = 4;     // rectangles through the standard entry
 constexpr uint8_t kFlagSmallChunkBuffer = 8;  // a rectangle buffer of just the descriptor
+constexpr uint8_t kFlagSynthesize = 16;       // the file is described, not given
 
 enum class Entry { Standard, Extended };
 
@@ -310,163 +311,6 @@ private:
     Buffer chunk_;
 };
 
-// A data file described by the input and made with every checksum right, so
-// the fuzzer gets past them to what they guard: slack, empty records,
-// impossible lengths, records running past the end, a tail past the recorded
-// end, counts that disagree, and journals left beside the file.
-//   [0]    state: bits 0-1 what the file header says (kState...), bit 2 the
-//          control block's owner becomes the file's owner
-//   [1]    journal: bits 6-7 kind (kJournal...), bits 0-5 its record and detail
-//   then   4 bytes a record: length (u16, mod kSynthMaxLength), slack, kRecord... flags
-struct Synthesized {
-    std::string file;
-    std::string journal;               // empty: none
-    bool sound = true;                 // nothing in it is damaged or contradictory
-    std::vector<std::string> records;  // what a walk must return when sound
-};
-
-constexpr uint8_t kFlagSynthesize = 16;  // the file is described, not given
-
-constexpr uint32_t kSynthMaxLength = 1024;
-constexpr size_t kSynthMaxRecords = 200;
-enum : uint8_t { kStateTrue = 0, kStateTailPastEnd = 1, kStateCountTooHigh = 2, kStateEndInsideRecord = 3 };
-enum : uint8_t { kJournalNone = 0, kJournalRollBack = 1, kJournalForged = 2, kJournalTorn = 3 };
-enum : uint8_t {
-    kRecordDataFlipped = 1,
-    kRecordHeaderFlipped = 2,
-    kRecordLengthPastCapacity = 4,
-    kRecordCutHere = 8,
-    kRecordEmpty = 16,
-    kRecordHugeCapacity = 32,
-};
-
-std::string HeaderBytes(const localengine::RecordHeader& r, uint64_t offset) {
-    unsigned char head[localengine::kRecordHeaderSize];
-    localengine::encodeRecordHeader(r, offset, head);
-    return std::string(reinterpret_cast<char*>(head), sizeof head);
-}
-
-// A journal that puts `before` back as the data of the record at `offset`,
-// under the header `old`.
-std::string JournalBytes(uint64_t offset, const localengine::RecordHeader& old, const std::string& before) {
-    unsigned char fixed[8 + 8];
-    memcpy(fixed, "LENGJRN\x1A", 8);
-    localengine::put64(fixed + 8, offset);
-    std::string j(reinterpret_cast<char*>(fixed), sizeof fixed);
-    j += HeaderBytes(old, offset);
-    unsigned char n[4];
-    localengine::put32(n, static_cast<uint32_t>(before.size()));
-    j.append(reinterpret_cast<char*>(n), 4);
-    j += before;
-    localengine::put32(n, localengine::crc32c(0, j.data(), j.size()));
-    j.append(reinterpret_cast<char*>(n), 4);
-    return j;
-}
-
-Synthesized Synthesize(const uint8_t* p, size_t n, const std::string& owner) {
-    using namespace localengine;
-    Synthesized made;
-    made.sound = owner.size() <= localengine::kMaxOwnerLen;  // a longer one opens nothing
-    const uint8_t state = n > 0 ? p[0] : 0;
-    const uint8_t journal = n > 1 ? p[1] : 0;
-    p += std::min<size_t>(n, 2);
-    n -= std::min<size_t>(n, 2);
-
-    std::string body;
-    uint64_t offset = kFileHeaderSize;
-    std::vector<uint64_t> offsets;
-    std::vector<RecordHeader> headers;
-    for (size_t i = 0; n >= 4 && i < kSynthMaxRecords; ++i, p += 4, n -= 4) {
-        const uint8_t flags = p[3];
-        uint32_t length = (p[0] | uint32_t{p[1]} << 8) % kSynthMaxLength;
-        const uint32_t capacity = length + p[2] % 64;
-        if (flags & kRecordEmpty) length = 0;
-        std::string data(capacity, '\0');
-        for (uint32_t j = 0; j < capacity; ++j) data[j] = static_cast<char>((i * 31 + j * 7 + 1) & 0xFF);
-        RecordHeader r{length, capacity, crc32c(0, data.data(), length)};
-        if (flags & kRecordLengthPastCapacity) r.length = capacity + 1;
-        if (flags & kRecordHugeCapacity) r.capacity = kMaxRecordLength;
-        std::string record = HeaderBytes(r, offset);
-        if (flags & kRecordHeaderFlipped) record[p[0] % kRecordHeaderSize] ^= static_cast<char>(1 << (p[1] % 8));
-        record += data;
-        record.resize(static_cast<size_t>(recordEnd(offset, capacity) - offset), '\0');
-        if ((flags & kRecordDataFlipped) && length > 0) record[kRecordHeaderSize + p[1] % length] ^= '\x80';
-        if (flags & (kRecordDataFlipped | kRecordHeaderFlipped | kRecordLengthPastCapacity | kRecordHugeCapacity))
-            made.sound = false;
-        if (flags & kRecordCutHere) {
-            body += record.substr(0, kRecordHeaderSize / 2 + p[2] % (record.size() - kRecordHeaderSize / 2));
-            offset += record.size();
-            made.sound = false;
-            break;
-        }
-        offsets.push_back(offset);
-        headers.push_back(r);
-        made.records.push_back(data.substr(0, length));
-        body += record;
-        offset += record.size();
-    }
-
-    const uint64_t count = offsets.size();
-    FileState s{kFileHeaderSize + body.size(), count};
-    switch (state & 3) {
-        case kStateTailPastEnd:  // as a process that died while appending leaves it
-            s.dataEnd = count > 0 ? offsets[count / 2] : kFileHeaderSize;
-            s.recordCount = count / 2;
-            break;
-        case kStateCountTooHigh:
-            s.recordCount += 1 + journal % 3;
-            made.sound = false;
-            break;
-        case kStateEndInsideRecord:
-            if (s.dataEnd > kFileHeaderSize) s.dataEnd -= kAlignment;
-            made.sound = made.sound && count == 0;
-            break;
-        default:
-            break;
-    }
-    const bool fileOwner = (state & 4) && owner.size() <= kMaxOwnerLen;
-    unsigned char header[kFileHeaderSize];
-    encodeHeader(FileHeader{fileOwner ? owner : std::string()}, s, header);
-    made.file.assign(reinterpret_cast<char*>(header), sizeof header);
-    made.file += body;
-
-    if (count == 0 || !made.sound) return made;
-    const size_t k = (journal & 63) % count;
-    const size_t at = static_cast<size_t>(offsets[k]);
-    const std::string& before = made.records[k];
-    switch (journal >> 6) {
-        case kJournalRollBack: {
-            // The record was being rewritten when its writer died: other bytes
-            // on disk, the old ones in the journal. Open puts them back.
-            std::string now = before;
-            for (char& c : now) c ^= 0x5A;
-            RecordHeader r = headers[k];
-            r.dataCrc = crc32c(0, now.data(), now.size());
-            made.file.replace(at, kRecordHeaderSize, HeaderBytes(r, offsets[k]));
-            made.file.replace(at + kRecordHeaderSize, now.size(), now);
-            made.journal = JournalBytes(offsets[k], headers[k], before);
-            break;
-        }
-        case kJournalForged: {
-            // Whole and checksummed, but for another place or a longer record.
-            RecordHeader old = headers[k];
-            if (journal & 1) old.capacity = std::min(old.capacity + 4096, kMaxRecordLength);
-            std::string image = before + std::string((journal & 2) ? 4096 : 0, 'J');
-            made.journal = JournalBytes(offsets[k] + ((journal & 4) ? kAlignment : 0), old, image);
-            made.sound = false;
-            break;
-        }
-        case kJournalTorn:
-            // The writer died while writing the journal: the record is as it was.
-            made.journal = JournalBytes(offsets[k], headers[k], before);
-            made.journal.resize(journal % made.journal.size());
-            break;
-        default:
-            break;
-    }
-    return made;
-}
-
 // The data file and its journal, in a folder of their own on tmpfs where
 // there is one; the engine opens the file by its path as any caller does.
 class ScratchFiles {
@@ -535,9 +379,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t* rest = data + kControlFixed + ownerLen;
     const size_t restSize = size - kControlFixed - ownerLen;
 
-    Synthesized made;
+    GeneratedEngineFile made;
     if (c.flags & kFlagSynthesize) {
-        made = Synthesize(rest, restSize, c.owner);
+        made = GenerateEngineFile(rest, restSize, c.owner);
     } else {
         made.file.assign(reinterpret_cast<const char*>(rest), restSize);
         made.sound = false;  // nothing is known of it

@@ -18,7 +18,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 OUT = os.path.join(HERE, "corpus", "fuzz_engine_reader")
 
 PROGRAM_RECTANGLE, SHORTEN, STANDARD_CHUNK, SMALL_CHUNK_BUFFER, SYNTHESIZE = 1, 2, 4, 8, 16
-# A described file: state byte, journal byte, then 4 bytes a record.
+# A described file (fuzz/engine_file_generator.h): state byte, journal byte,
+# then 4 bytes a record.
 TAIL_PAST_END, COUNT_TOO_HIGH, END_INSIDE_RECORD, FILE_OWNER = 1, 2, 3, 4
 ROLL_BACK, FORGED, TORN = 1 << 6, 2 << 6, 3 << 6
 DATA_FLIPPED, HEADER_FLIPPED, LENGTH_PAST_CAPACITY, CUT_HERE, EMPTY, HUGE_CAPACITY = 1, 2, 4, 8, 16, 32

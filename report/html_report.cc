@@ -23,22 +23,26 @@ using Json = nlohmann::ordered_json;
 // the length: bin k starts at ceil(2^(k/8)) bytes, and the buffer limits
 // start bins of their own, so the records counted at a limit stand apart.
 constexpr size_t EXACT_BARS_MAX = 40;
-constexpr int BINS_PER_DOUBLING = 8;
-const uint64_t BUFFER_LIMITS[] = {64000, 258048};
+constexpr double BINS_PER_DOUBLING = 8;
+constexpr int BUFFER_LIMIT_COUNT = 2;
+const uint64_t BUFFER_LIMITS[BUFFER_LIMIT_COUNT] = {64000, 258048};
 
 // The charts' frame, in SVG user units.
 constexpr double WIDTH = 900, HEIGHT = 280, LEFT = 70, RIGHT = 20, TOP = 16, BOTTOM = 50;
 constexpr double PLOT_WIDTH = WIDTH - LEFT - RIGHT, PLOT_HEIGHT = HEIGHT - TOP - BOTTOM;
+constexpr double PLOT_BOTTOM = TOP + PLOT_HEIGHT;
 // The least height and width of a bar of records that did not fit the buffer.
 constexpr double OVER_SIDE_MIN = 8;
 
-struct Size {
+// The records of one length, as the report's "sizes" lists them.
+struct SizeCount {
     uint64_t size;
     uint64_t count;
     uint64_t over;  // records of this size that were only a lower bound
 };
 
-// Sizes first..last, inclusive.
+// A bin of the histogram: the sizes first..last, inclusive, the records in
+// it by whether their length is exact, and their bytes.
 struct Bin {
     uint64_t first;
     uint64_t last;
@@ -47,9 +51,10 @@ struct Bin {
     uint64_t bytes;
 };
 
-struct Axis {  // lengths lo..hi on a log axis
-    double lo;
-    double hi;
+// The lengths low..high that a log length axis spans.
+struct Axis {
+    double low;
+    double high;
 };
 
 std::string Number(uint64_t value) { return std::to_string(value); }
@@ -71,49 +76,70 @@ std::string Fixed(double value, int decimals) {
 }
 
 void AppendEscaped(std::string* page, const std::string& text) {
-    for (char c : text) {
-        switch (c) {
-            case '&': *page += "&amp;"; break;
-            case '<': *page += "&lt;"; break;
-            case '>': *page += "&gt;"; break;
-            case '"': *page += "&quot;"; break;
-            default: *page += c;
+    for (char character : text) {
+        switch (character) {
+            case '&':
+                *page += "&amp;";
+                break;
+            case '<':
+                *page += "&lt;";
+                break;
+            case '>':
+                *page += "&gt;";
+                break;
+            case '"':
+                *page += "&quot;";
+                break;
+            default:
+                *page += character;
         }
     }
 }
 
-std::vector<Size> ReadSizes(const Json& report) {
-    std::vector<Size> sizes;
+std::vector<SizeCount> ReadSizes(const Json& report) {
+    std::vector<SizeCount> sizes;
     for (const Json& entry : report["sizes"]) {
-        sizes.push_back(Size{entry["size"].get<uint64_t>(), entry["count"].get<uint64_t>(),
-                             entry["lowerBoundCount"].get<uint64_t>()});
+        sizes.push_back(SizeCount{entry["size"].get<uint64_t>(), entry["count"].get<uint64_t>(),
+                                  entry["lowerBoundCount"].get<uint64_t>()});
     }
     return sizes;
 }
 
-// The first bin edge after `edge`: the next ceil(2^(k/8)) or buffer limit.
+uint64_t TotalBytes(const std::vector<SizeCount>& sizes) {
+    uint64_t bytes = 0;
+    for (const SizeCount& entry : sizes) bytes += entry.size * entry.count;
+    return bytes;
+}
+
+// Where bin `index` of the log axis starts: ceil(2^(index/8)) bytes.
+uint64_t BinStart(int index) {
+    return static_cast<uint64_t>(std::ceil(std::exp2(index / BINS_PER_DOUBLING)));
+}
+
+// The first bin edge after `edge`: the next bin start or buffer limit. The
+// search starts a bin below the one the logarithm names, so that its
+// rounding cannot skip one.
 uint64_t NextEdge(uint64_t edge) {
-    uint64_t next = 1;
-    for (int k = edge == 0 ? 0 : int(BINS_PER_DOUBLING * std::log2(double(edge))) - 1; next <= edge;
-         ++k) {
-        next = static_cast<uint64_t>(std::ceil(std::exp2(double(k) / BINS_PER_DOUBLING)));
-    }
+    int index = edge == 0 ? 0 : static_cast<int>(BINS_PER_DOUBLING * std::log2(edge)) - 1;
+    uint64_t next = BinStart(index);
+    while (next <= edge) next = BinStart(++index);
     for (uint64_t limit : BUFFER_LIMITS) {
         if (limit > edge && limit < next) next = limit;
     }
     return next;
 }
 
-// The bins that hold records, in ascending order.
-std::vector<Bin> MakeBins(const std::vector<Size>& sizes, bool exact) {
+// The bins that hold records, in ascending order: a bin for each size when
+// `exact`, otherwise the bins of the log axis.
+std::vector<Bin> MakeBins(const std::vector<SizeCount>& sizes, bool exact) {
     std::vector<Bin> bins;
-    uint64_t edge = 0, next = 1;  // the bin edge..next-1
-    for (const Size& s : sizes) {
+    uint64_t edge = 0, next = 1;  // the log bin edge..next-1
+    for (const SizeCount& entry : sizes) {
         if (exact) {
-            bins.push_back(Bin{s.size, s.size, 0, 0, 0});
+            bins.push_back(Bin{entry.size, entry.size, 0, 0, 0});
         } else {
             bool fresh = bins.empty();
-            while (s.size >= next) {
+            while (entry.size >= next) {
                 edge = next;
                 next = NextEdge(edge);
                 fresh = true;
@@ -121,46 +147,55 @@ std::vector<Bin> MakeBins(const std::vector<Size>& sizes, bool exact) {
             if (fresh) bins.push_back(Bin{edge, next - 1, 0, 0, 0});
         }
         Bin& bin = bins.back();
-        bin.exact += s.count - s.over;
-        bin.over += s.over;
-        bin.bytes += s.size * s.count;
+        bin.exact += entry.count - entry.over;
+        bin.over += entry.over;
+        bin.bytes += entry.size * entry.count;
     }
     return bins;
 }
 
-double X(const Axis& axis, double length) {
-    return LEFT + PLOT_WIDTH * (std::log2(length + 1) - std::log2(axis.lo + 1)) /
-                      (std::log2(axis.hi + 1) - std::log2(axis.lo + 1));
+// Where `length` falls on a log length axis; length + 1, so that 0 has a place.
+double LengthX(const Axis& axis, double length) {
+    return LEFT + PLOT_WIDTH * (std::log2(length + 1) - std::log2(axis.low + 1)) /
+                      (std::log2(axis.high + 1) - std::log2(axis.low + 1));
 }
 
 // An element's id and class: the class carries its style, the id ends in
 // the section's suffix so that each stays unique on a page of several files.
-std::string Ids(const char* name, const std::string& suffix) {
+std::string IdAndClass(const char* name, const std::string& suffix) {
     return std::string(" id=\"") + name + suffix + "\" class=\"" + name + "\"";
 }
 
 void OpenSvg(std::string* page, const char* name, const std::string& suffix, const char* label) {
-    *page += "<svg" + Ids(name, suffix) + " viewBox=\"0 0 " + Fixed(WIDTH, 0) + " " +
-             Fixed(HEIGHT, 0) + "\" role=\"img\" aria-label=\"";
-    *page += label;
-    *page += "\">\n";
+    *page += "<svg" + IdAndClass(name, suffix) + " viewBox=\"0 0 " + Fixed(WIDTH, 0) + " " +
+             Fixed(HEIGHT, 0) + "\" role=\"img\" aria-label=\"" + label + "\">\n";
 }
 
 void Text(std::string* page, double x, double y, const char* anchor, const std::string& text,
-          const char* cls = "tick") {
-    *page += "<text class=\"" + std::string(cls) + "\" x=\"" + Fixed(x, 1) + "\" y=\"" +
+          const char* styleClass = "tick") {
+    *page += "<text class=\"" + std::string(styleClass) + "\" x=\"" + Fixed(x, 1) + "\" y=\"" +
              Fixed(y, 1) + "\" text-anchor=\"" + anchor + "\">" + text + "</text>\n";
 }
 
-void Line(std::string* page, const char* cls, double x1, double y1, double x2, double y2) {
-    *page += "<line class=\"" + std::string(cls) + "\" x1=\"" + Fixed(x1, 1) + "\" y1=\"" +
+void Line(std::string* page, const char* styleClass, double x1, double y1, double x2, double y2) {
+    *page += "<line class=\"" + std::string(styleClass) + "\" x1=\"" + Fixed(x1, 1) + "\" y1=\"" +
              Fixed(y1, 1) + "\" x2=\"" + Fixed(x2, 1) + "\" y2=\"" + Fixed(y2, 1) + "\"/>\n";
 }
 
-// The line of buffer limit i, at x.
-void LimitMark(std::string* page, int i, double x) {
-    Line(page, "limit", x, TOP, x, TOP + PLOT_HEIGHT);
-    Text(page, x - 3, TOP + 10 + 13 * i, "end", Number(BUFFER_LIMITS[i]) + "-byte buffer", "limit");
+void Path(std::string* page, const char* styleClass, const std::string& data) {
+    *page += std::string("<path class=\"") + styleClass + "\" d=\"" + data + "\"/>\n";
+}
+
+// Whether buffer limit `limitIndex` lies among the lengths charted.
+bool LimitCharted(int limitIndex, uint64_t smallest, uint64_t largest) {
+    return BUFFER_LIMITS[limitIndex] >= smallest && BUFFER_LIMITS[limitIndex] <= largest;
+}
+
+// The line of buffer limit `limitIndex` at x, its label below the other's.
+void LimitMark(std::string* page, int limitIndex, double x) {
+    Line(page, "limit", x, TOP, x, PLOT_BOTTOM);
+    Text(page, x - 3, TOP + 10 + 13 * limitIndex, "end",
+         Number(BUFFER_LIMITS[limitIndex]) + "-byte buffer", "limit");
 }
 
 // A coordinate in whole units, enough for a chart 900 units wide: the page
@@ -173,34 +208,36 @@ std::string Whole(double value) {
 // on the page of several files the tick lines are one path.
 void LengthAxis(std::string* page, const Axis& axis, uint64_t smallest, uint64_t largest,
                 bool several) {
-    Line(page, "axis", LEFT, TOP + PLOT_HEIGHT, LEFT + PLOT_WIDTH, TOP + PLOT_HEIGHT);
+    // 1, 10, 100, 1k ... 1G: decimal prefixes keep the labels apart.
+    const char* const DIGITS[] = {"1", "10", "100"};
+    const char* const PREFIXES[] = {"", "k", "M", "G"};
+    Line(page, "axis", LEFT, PLOT_BOTTOM, LEFT + PLOT_WIDTH, PLOT_BOTTOM);
     std::string grid;
-    for (double tick = 1; tick <= axis.hi; tick *= 10) {
-        if (tick < axis.lo) continue;
+    int power = 0;
+    for (double tick = 1; tick <= axis.high; tick *= 10, ++power) {
+        if (tick < axis.low) continue;
+        const double x = LengthX(axis, tick);
         if (several) {
-            grid += "M" + Whole(X(axis, tick)) + " " + Whole(TOP) + "v" + Whole(PLOT_HEIGHT);
+            grid += "M" + Whole(x) + " " + Whole(TOP) + "v" + Whole(PLOT_HEIGHT);
         } else {
-            Line(page, "grid", X(axis, tick), TOP, X(axis, tick), TOP + PLOT_HEIGHT);
+            Line(page, "grid", x, TOP, x, PLOT_BOTTOM);
         }
-        // 1, 10, 100, 1k ... 1G: decimal prefixes keep the labels apart.
-        const char* prefix[] = {"", "k", "M", "G"};
-        int power = int(std::lround(std::log10(tick)));
-        Text(page, X(axis, tick), TOP + PLOT_HEIGHT + 16, "middle",
-             Number(uint64_t(std::lround(std::pow(10, power % 3)))) + prefix[power / 3]);
+        Text(page, x, PLOT_BOTTOM + 16, "middle",
+             std::string(DIGITS[power % 3]) + PREFIXES[power / 3]);
     }
-    if (!grid.empty()) *page += "<path class=\"grid\" d=\"" + grid + "\"/>\n";
-    for (int i = 0; i < 2; ++i) {
-        const uint64_t limit = BUFFER_LIMITS[i];
-        if (limit < smallest || limit > largest) continue;
-        LimitMark(page, i, X(axis, limit));
+    if (!grid.empty()) Path(page, "grid", grid);
+    for (int limitIndex = 0; limitIndex < BUFFER_LIMIT_COUNT; ++limitIndex) {
+        if (LimitCharted(limitIndex, smallest, largest)) {
+            LimitMark(page, limitIndex, LengthX(axis, BUFFER_LIMITS[limitIndex]));
+        }
     }
     Text(page, LEFT + PLOT_WIDTH / 2, HEIGHT - 8, "middle", "record length, bytes (log scale)",
          "label");
 }
 
-void Bar(std::string* page, const char* cls, double x, double width, double bottom, double height,
-         const std::string& title) {
-    *page += "<rect class=\"" + std::string(cls) + "\" x=\"" + Fixed(x, 2) + "\" y=\"" +
+void Bar(std::string* page, const char* styleClass, double x, double width, double bottom,
+         double height, const std::string& title) {
+    *page += "<rect class=\"" + std::string(styleClass) + "\" x=\"" + Fixed(x, 2) + "\" y=\"" +
              Fixed(bottom - height, 2) + "\" width=\"" + Fixed(width, 2) + "\" height=\"" +
              Fixed(height, 2) + "\"><title>" + title + "</title></rect>\n";
 }
@@ -228,9 +265,84 @@ void BarPath(Bars* bars, double x, double width, double bottom, double height) {
     bars->y = base;
 }
 
-std::string Range(const Bin& bin) {
+std::string BinRange(const Bin& bin) {
     return bin.first == bin.last ? Number(bin.first)
                                  : Number(bin.first) + "&#8211;" + Number(bin.last);
+}
+
+// The histogram's bars on one scale, as a share of the tallest bin's count:
+// the records of exact length, and on top of them those that did not fit
+// the buffer, however few, in a bar that shows and with their count beside it.
+void HistogramBars(std::string* page, const std::vector<Bin>& bins, bool exact, const Axis& axis,
+                   bool logScale, uint64_t tallest, bool several) {
+    const double slot = PLOT_WIDTH / bins.size();
+    double labelEnd = 0;  // where the last count of those that did not fit ends
+    Bars exactBars{}, overBars{};
+    std::string labels;  // on the page of several files, after the paths
+    for (size_t index = 0; index < bins.size(); ++index) {
+        const Bin& bin = bins[index];
+        double x = LEFT + slot * (index + 0.1), width = slot * 0.8;
+        if (!exact) {
+            x = LengthX(axis, bin.first);
+            width = std::max(LengthX(axis, bin.last + 1.0) - x - 0.5, 3.0);
+        }
+        const uint64_t count = bin.exact + bin.over;
+        const double share = logScale ? std::log10(count + 1.0) / std::log10(tallest + 1.0)
+                                      : static_cast<double>(count) / tallest;
+        const double height = std::max(share * PLOT_HEIGHT, 1.0);
+        const double exactHeight = height * bin.exact / count;
+        const std::string title =
+            BinRange(bin) + (bin.last == 1 ? " byte: " : " bytes: ") + Units(count, "record");
+        if (bin.exact != 0 && several) {
+            BarPath(&exactBars, x, width, PLOT_BOTTOM, std::max(exactHeight, 1.0));
+        } else if (bin.exact != 0) {
+            Bar(page, "exact", x, width, PLOT_BOTTOM, std::max(exactHeight, 1.0), title);
+        }
+        if (bin.over == 0) continue;
+        const double overHeight = std::max(height - exactHeight, OVER_SIDE_MIN);
+        const double overWidth = std::max(width, OVER_SIDE_MIN);
+        if (several) {
+            BarPath(&overBars, x, overWidth, PLOT_BOTTOM - exactHeight, overHeight);
+        } else {
+            Bar(page, "over", x, overWidth, PLOT_BOTTOM - exactHeight, overHeight,
+                title + ", " + Number(bin.over) + " of them did not fit the buffer");
+        }
+        // A count that would overlap the one before it is left out.
+        const std::string label = Number(bin.over) + " did not fit";
+        const double labelWidth = 6.5 * label.size();
+        const double start = std::min(x, WIDTH - labelWidth);
+        if (start >= labelEnd) {
+            Text(several ? &labels : page, start,
+                 std::max(PLOT_BOTTOM - exactHeight - overHeight - 4, 10.0), "start", label,
+                 "overcount");
+            labelEnd = start + labelWidth + 4;
+        }
+    }
+    if (!exactBars.path.empty()) Path(page, "exact", exactBars.path);
+    if (!overBars.path.empty()) Path(page, "over", overBars.path);
+    *page += labels;
+}
+
+// The length axis under a bar for each length: each bar's length, and a
+// buffer limit's line before the first bar at or past it.
+void ExactLengthAxis(std::string* page, const std::vector<Bin>& bins, uint64_t smallest,
+                     uint64_t largest) {
+    const double slot = PLOT_WIDTH / bins.size();
+    Line(page, "axis", LEFT, PLOT_BOTTOM, LEFT + PLOT_WIDTH, PLOT_BOTTOM);
+    for (size_t index = 0; index < bins.size(); ++index) {
+        const double x = LEFT + slot * (index + 0.5);
+        *page += "<text class=\"tick\" transform=\"translate(" + Fixed(x, 1) + " " +
+                 Fixed(PLOT_BOTTOM + 12, 1) + ") rotate(-30)\" text-anchor=\"end\">" +
+                 Number(bins[index].first) + "</text>\n";
+    }
+    for (int limitIndex = 0; limitIndex < BUFFER_LIMIT_COUNT; ++limitIndex) {
+        if (!LimitCharted(limitIndex, smallest, largest)) continue;
+        size_t index = 0;
+        while (bins[index].first < BUFFER_LIMITS[limitIndex]) ++index;
+        LimitMark(page, limitIndex, LEFT + slot * index);
+    }
+    Text(page, LEFT + PLOT_WIDTH / 2, HEIGHT - 4, "middle", "record length, bytes (each one)",
+         "label");
 }
 
 // The histogram, with a checkbox before it that shows its log-scale bars
@@ -240,105 +352,74 @@ void Histogram(std::string* page, const std::vector<Bin>& bins, bool exact, cons
     const bool several = !suffix.empty();
     uint64_t tallest = 0;
     for (const Bin& bin : bins) tallest = std::max(tallest, bin.exact + bin.over);
-    *page += "<input type=\"checkbox\"" + Ids("logcounts", suffix) + "><label for=\"logcounts" +
-             suffix + "\"> counts on a log scale</label>\n";
+    *page += "<input type=\"checkbox\"" + IdAndClass("logcounts", suffix) +
+             "><label for=\"logcounts" + suffix + "\"> counts on a log scale</label>\n";
     OpenSvg(page, "histogram", suffix, "histogram of record lengths");
-    const double bottom = TOP + PLOT_HEIGHT;
-    const double slot = PLOT_WIDTH / bins.size();
-    for (int logScale = 0; logScale < 2; ++logScale) {
+    for (bool logScale : {false, true}) {
         *page += logScale ? "<g class=\"log\">\n" : "<g class=\"lin\">\n";
-        double labelEnd = 0;  // where the last count of those that did not fit ends
-        Bars exactBars{}, overBars{};
-        std::string labels;
-        for (size_t index = 0; index < bins.size(); ++index) {
-            const Bin& bin = bins[index];
-            double x = LEFT + slot * (index + 0.1), width = slot * 0.8;
-            if (!exact) {
-                x = X(axis, double(bin.first));
-                width = std::max(X(axis, bin.last + 1.0) - x - 0.5, 3.0);
-            }
-            const uint64_t count = bin.exact + bin.over;
-            const double share = logScale ? std::log10(count + 1.0) / std::log10(tallest + 1.0)
-                                          : double(count) / tallest;
-            const double height = std::max(share * PLOT_HEIGHT, 1.0);
-            const double exactHeight = height * bin.exact / count;
-            const std::string title =
-                Range(bin) + (bin.last == 1 ? " byte: " : " bytes: ") + Units(count, "record");
-            if (bin.exact != 0 && several) {
-                BarPath(&exactBars, x, width, bottom, std::max(exactHeight, 1.0));
-            } else if (bin.exact != 0) {
-                Bar(page, "exact", x, width, bottom, std::max(exactHeight, 1.0), title);
-            }
-            if (bin.over != 0) {
-                // However few beside the others, they get a bar that shows
-                // and their count beside it.
-                const double overHeight = std::max(height - exactHeight, OVER_SIDE_MIN);
-                const double overWidth = std::max(width, OVER_SIDE_MIN);
-                if (several) {
-                    BarPath(&overBars, x, overWidth, bottom - exactHeight, overHeight);
-                } else {
-                    Bar(page, "over", x, overWidth, bottom - exactHeight, overHeight,
-                        title + ", " + Number(bin.over) + " of them did not fit the buffer");
-                }
-                const std::string label = Number(bin.over) + " did not fit";
-                const double labelWidth = 6.5 * label.size();
-                const double start = std::min(x, WIDTH - labelWidth);
-                if (start >= labelEnd) {
-                    Text(several ? &labels : page, start,
-                         std::max(bottom - exactHeight - overHeight - 4, 10.0), "start", label,
-                         "overcount");
-                    labelEnd = start + labelWidth + 4;
-                }
-            }
-        }
-        for (const Bars* bars : {&exactBars, &overBars}) {
-            if (bars->path.empty()) continue;
-            *page += std::string("<path class=\"") + (bars == &exactBars ? "exact" : "over") +
-                     "\" d=\"" + bars->path + "\"/>\n";
-        }
-        *page += labels;
+        HistogramBars(page, bins, exact, axis, logScale, tallest, several);
         Text(page, LEFT - 6, TOP + 4, "end", Number(tallest));
         *page += "</g>\n";
     }
-    Text(page, LEFT - 6, bottom + 4, "end", "0");
+    Text(page, LEFT - 6, PLOT_BOTTOM + 4, "end", "0");
     Text(page, 14, TOP + PLOT_HEIGHT / 2, "middle", "records", "label vertical");
     if (exact) {
-        Line(page, "axis", LEFT, bottom, LEFT + PLOT_WIDTH, bottom);
-        for (size_t index = 0; index < bins.size(); ++index) {
-            const double x = LEFT + slot * (index + 0.5);
-            *page += "<text class=\"tick\" transform=\"translate(" + Fixed(x, 1) + " " +
-                     Fixed(bottom + 12, 1) + ") rotate(-30)\" text-anchor=\"end\">" +
-                     Number(bins[index].first) + "</text>\n";
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (BUFFER_LIMITS[i] < smallest || BUFFER_LIMITS[i] > largest) continue;
-            size_t index = 0;
-            while (bins[index].first < BUFFER_LIMITS[i]) ++index;
-            LimitMark(page, i, LEFT + slot * index);
-        }
-        Text(page, LEFT + PLOT_WIDTH / 2, HEIGHT - 4, "middle", "record length, bytes (each one)",
-             "label");
+        ExactLengthAxis(page, bins, smallest, largest);
     } else {
         LengthAxis(page, axis, smallest, largest, several);
     }
     *page += "</svg>\n";
 }
 
+// A step line of the cumulative chart, its steps in tenths of a unit; on
+// the page of several files in whole units from where the path has got to,
+// a run up or along held back so that the steps that lengthen it make one.
+struct StepLine {
+    bool several;
+    std::string path;
+    long x;
+    long y;
+    long up;     // held back
+    long along;  // held back
+};
+
+// Writes a run held back with `command`, if there is one.
+void FlushRun(std::string* path, const char* command, long* run) {
+    if (*run != 0) *path += command + std::to_string(*run);
+    *run = 0;
+}
+
+// A step up to y, then along to x.
+void Step(StepLine* line, double y, double x) {
+    if (!line->several) {
+        line->path += "V" + Fixed(y, 1) + "H" + Fixed(x, 1);
+        return;
+    }
+    const long toY = std::lround(y), toX = std::lround(x);
+    if (toY != line->y) {
+        FlushRun(&line->path, "h", &line->along);
+        line->up += toY - line->y;
+    }
+    if (toX != line->x) {
+        FlushRun(&line->path, "v", &line->up);
+        line->along += toX - line->x;
+    }
+    line->x = toX;
+    line->y = toY;
+}
+
 // The share of the records and of the bytes at or below each length, as two
 // step lines; lengths that fall on the same tenth of a unit make one step.
-void Cumulative(std::string* page, const std::vector<Size>& sizes, const Axis& axis,
+void Cumulative(std::string* page, const std::vector<SizeCount>& sizes, const Axis& axis,
                 uint64_t smallest, uint64_t largest, const std::string& suffix) {
     const bool several = !suffix.empty();
-    uint64_t records = 0, bytes = 0;
-    for (const Size& s : sizes) {
-        records += s.count;
-        bytes += s.size * s.count;
-    }
+    uint64_t records = 0;
+    for (const SizeCount& entry : sizes) records += entry.count;
+    const uint64_t bytes = TotalBytes(sizes);
     OpenSvg(page, "cumulative", suffix, "share of records and of bytes at or below each length");
-    const double bottom = TOP + PLOT_HEIGHT;
     std::string grid;  // the page of several files draws the lines but the half as one path
     for (int percent = 0; percent <= 100; percent += 25) {
-        const double y = bottom - PLOT_HEIGHT * percent / 100;
+        const double y = PLOT_BOTTOM - PLOT_HEIGHT * percent / 100;
         if (several && percent != 50) {
             grid += "M" + Whole(LEFT) + " " + Whole(y) + "h" + Whole(PLOT_WIDTH);
         } else {
@@ -346,52 +427,27 @@ void Cumulative(std::string* page, const std::vector<Size>& sizes, const Axis& a
         }
         Text(page, LEFT - 6, y + 4, "end", Number(percent) + "%");
     }
-    if (several) *page += "<path class=\"grid\" d=\"" + grid + "\"/>\n";
-    for (int weighBytes = 0; weighBytes < 2; ++weighBytes) {
-        const double total = weighBytes ? double(bytes) : double(records);
-        std::string path = several ? "M" + Whole(X(axis, axis.lo)) + " " + Whole(bottom)
-                                   : "M" + Fixed(X(axis, axis.lo), 1) + " " + Fixed(bottom, 1);
-        // On the page of several files: where the path has got to, in whole
-        // units, and the run up or along not yet written, which the next
-        // step in the same direction lengthens.
-        long atX = std::lround(X(axis, axis.lo)), atY = std::lround(bottom), up = 0, along = 0;
-        const auto flush = [&path](const char* command, long* run) {
-            if (*run != 0) path += command + std::to_string(*run);
-            *run = 0;
-        };
-        // A step up to y then along to x.
-        const auto step = [&](double y, double x) {
-            if (!several) {
-                path += "V" + Fixed(y, 1) + "H" + Fixed(x, 1);
-                return;
-            }
-            const long toY = std::lround(y), toX = std::lround(x);
-            if (toY != atY) {
-                flush("h", &along);
-                up += toY - atY;
-            }
-            if (toX != atX) {
-                flush("v", &up);
-                along += toX - atX;
-            }
-            atX = toX;
-            atY = toY;
-        };
-        double lastX = -1, y = bottom, below = 0;
-        for (const Size& s : sizes) {
-            below += weighBytes ? double(s.size) * s.count : double(s.count);
-            const double x = X(axis, double(s.size));
+    if (several) Path(page, "grid", grid);
+    const double startX = LengthX(axis, axis.low);
+    for (bool weighBytes : {false, true}) {
+        const double total = weighBytes ? bytes : records;
+        StepLine line{several, "M", std::lround(startX), std::lround(PLOT_BOTTOM), 0, 0};
+        line.path += several ? Whole(startX) + " " + Whole(PLOT_BOTTOM)
+                             : Fixed(startX, 1) + " " + Fixed(PLOT_BOTTOM, 1);
+        double lastX = -1, y = PLOT_BOTTOM, below = 0;
+        for (const SizeCount& entry : sizes) {
+            below += weighBytes ? static_cast<double>(entry.size) * entry.count : entry.count;
+            const double x = LengthX(axis, entry.size);
             if (std::fabs(x - lastX) >= 0.1) {
-                step(y, x);
+                Step(&line, y, x);
                 lastX = x;
             }
-            y = total == 0 ? bottom : bottom - PLOT_HEIGHT * below / total;
+            y = total == 0 ? PLOT_BOTTOM : PLOT_BOTTOM - PLOT_HEIGHT * below / total;
         }
-        step(y, X(axis, axis.hi));
-        flush("v", &up);
-        flush("h", &along);
-        *page += std::string("<path class=\"") + (weighBytes ? "bytes" : "records") + "\" d=\"" +
-                 path + "\"/>\n";
+        Step(&line, y, LengthX(axis, axis.high));
+        FlushRun(&line.path, "v", &line.up);
+        FlushRun(&line.path, "h", &line.along);
+        Path(page, weighBytes ? "bytes" : "records", line.path);
     }
     LengthAxis(page, axis, smallest, largest, several);
     *page += "</svg>\n<p class=\"legend\"><span class=\"key records\"></span> records "
@@ -402,17 +458,23 @@ void Cumulative(std::string* page, const std::vector<Size>& sizes, const Axis& a
 // and words after it.
 void Figure(std::string* page, const char* label, const char* key, const std::string& value,
             const std::string& after = "") {
-    *page += "<tr><th>";
-    *page += label;
-    *page += "</th><td>";
-    if (key != nullptr) {
-        *page += "<span data-key=\"";
-        *page += key;
-        *page += "\">";
-    }
+    *page += std::string("<tr><th>") + label + "</th><td>";
+    if (key != nullptr) *page += std::string("<span data-key=\"") + key + "\">";
     AppendEscaped(page, value);
     if (key != nullptr) *page += "</span>";
     *page += after + "</td></tr>\n";
+}
+
+std::string Value(const Json& value) {
+    if (value.is_number_float()) return Fixed(value.get<double>(), 1);
+    if (value.is_string()) return value.get<std::string>();
+    return value.dump();
+}
+
+// A figure counted in `unit`s, the unit after it and then `after`.
+void UnitFigure(std::string* page, const char* label, const char* key, const Json& value,
+                const char* unit, const std::string& after = "") {
+    Figure(page, label, key, Value(value), UnitAfter(value, unit) + after);
 }
 
 // What became of the records that did not fit the buffer: /B's probe
@@ -423,12 +485,6 @@ std::string OverWords(const Json& probe) {
     const std::string step = Units(probe["granularity"].get<uint64_t>(), "byte");
     return "measured by the /B probe to within " + step + ": their true length is up to " + step +
            " larger; one the probe could not place counts at the buffer&#8217;s size";
-}
-
-std::string Value(const Json& value) {
-    if (value.is_number_float()) return Fixed(value.get<double>(), 1);
-    if (value.is_string()) return value.get<std::string>();
-    return value.dump();
 }
 
 // The engine's version, as its reply gives it.
@@ -449,24 +505,25 @@ std::string EntryWords(const Json& report) {
            report["readEntry"].get<std::string>() + "</span> entry";
 }
 
-void Figures(std::string* page, const Json& report, const std::vector<Size>& sizes,
-             const std::string& made, const std::string& suffix) {
-    uint64_t over = 0, bytes = 0, half = 0, below = 0;
-    for (const Size& s : sizes) {
-        over += s.over;
-        bytes += s.size * s.count;
-    }
-    for (const Size& s : sizes) {
-        below += s.size * s.count;
-        half = s.size;
+// The smallest length at or below which half the bytes lie.
+uint64_t HalfBytesSize(const std::vector<SizeCount>& sizes) {
+    const uint64_t bytes = TotalBytes(sizes);
+    uint64_t half = 0, below = 0;
+    for (const SizeCount& entry : sizes) {
+        below += entry.size * entry.count;
+        half = entry.size;
         if (below * 2 >= bytes) break;
     }
-    if (report.contains("lowerBoundRecords")) over = report["lowerBoundRecords"].get<uint64_t>();
-    const bool lowerBound = report["totalIsLowerBound"].get<bool>();
-    const std::string atLeast =
-        lowerBound ? " (at least: some records did not fit the buffer)" : "";
+    return half;
+}
+
+void Figures(std::string* page, const Json& report, const std::vector<SizeCount>& sizes,
+             const std::string& made, const std::string& suffix) {
+    const std::string atLeast = report["totalIsLowerBound"].get<bool>()
+                                    ? " (at least: some records did not fit the buffer)"
+                                    : "";
     const std::string scanEnd = report["scanEnd"].get<std::string>();
-    *page += "<table" + Ids("figures", suffix) + ">\n";
+    *page += "<table" + IdAndClass("figures", suffix) + ">\n";
     Figure(page, "File", "path", report["path"].get<std::string>());
     // The page of several files says these once, at the top.
     if (suffix.empty()) {
@@ -489,42 +546,34 @@ void Figures(std::string* page, const Json& report, const std::vector<Size>& siz
     Figure(page, "Records scanned", "scannedCount", Value(report["scannedCount"]));
     Figure(page, "Records in the charts", "countedRecords", Value(report["countedRecords"]));
     if (!report["smallestSize"].is_null()) {
-        const Json& largest = report["largestSize"];
-        Figure(page, "Smallest", "smallestSize", Value(report["smallestSize"]),
-               UnitAfter(report["smallestSize"], "byte"));
-        Figure(page, "Largest", "largestSize", Value(largest),
-               UnitAfter(largest, "byte") + (report["overflowSeen"].get<bool>() ? " or more" : ""));
+        UnitFigure(page, "Smallest", "smallestSize", report["smallestSize"], "byte");
+        UnitFigure(page, "Largest", "largestSize", report["largestSize"], "byte",
+                   report["overflowSeen"].get<bool>() ? " or more" : "");
     }
     if (!report["meanSize"].is_null()) {
-        Figure(page, "Mean", "meanSize", Value(report["meanSize"]),
-               UnitAfter(report["meanSize"], "byte") + atLeast);
+        UnitFigure(page, "Mean", "meanSize", report["meanSize"], "byte", atLeast);
     }
-    Figure(page, "Total", "totalBytes", Value(report["totalBytes"]),
-           UnitAfter(report["totalBytes"], "byte") + atLeast);
-    if (!report["percentiles"].is_null()) {
-        const Json& p = report["percentiles"];
-        Figure(page, "Median (50%)", "p50", Value(p["p50"]),
-               UnitAfter(p["p50"], "byte") + " or less");
-        Figure(page, "90% of records", "p90", Value(p["p90"]),
-               UnitAfter(p["p90"], "byte") + " or less");
-        Figure(page, "99% of records", "p99", Value(p["p99"]),
-               UnitAfter(p["p99"], "byte") + " or less");
-        Figure(page, "99.9% of records", "p99_9", Value(p["p99_9"]),
-               UnitAfter(p["p99_9"], "byte") + " or less");
-        Figure(page, "Half the bytes in records of", "bytesHalf", Number(half),
-               UnitAfter(half, "byte") + " or more");
+    UnitFigure(page, "Total", "totalBytes", report["totalBytes"], "byte", atLeast);
+    const Json& percentiles = report["percentiles"];
+    if (!percentiles.is_null()) {
+        UnitFigure(page, "Median (50%)", "p50", percentiles["p50"], "byte", " or less");
+        UnitFigure(page, "90% of records", "p90", percentiles["p90"], "byte", " or less");
+        UnitFigure(page, "99% of records", "p99", percentiles["p99"], "byte", " or less");
+        UnitFigure(page, "99.9% of records", "p99_9", percentiles["p99_9"], "byte", " or less");
+        UnitFigure(page, "Half the bytes in records of", "bytesHalf", HalfBytesSize(sizes), "byte",
+                   " or more");
     }
-    Figure(page, "Records that did not fit", "lowerBoundRecords", Number(over),
+    Figure(page, "Records that did not fit", "lowerBoundRecords",
+           Value(report["lowerBoundRecords"]),
            suffix.empty() ? " (" + OverWords(report["probe"]) + ")" : "");
     const Json& truncation = report["truncation"];
     if (!truncation.is_null()) {
         const bool dryRun = truncation["dryRun"].get<bool>();
         const std::string option = "/T" + Value(truncation["minimum"]) + (dryRun ? " /N" : "");
-        Figure(page, dryRun ? "/T would update" : "/T updated", "updatedCount",
-               Value(truncation["updatedCount"]),
-               UnitAfter(truncation["updatedCount"], "record") + " (" + option + ")");
-        Figure(page, dryRun ? "/T would free" : "/T freed", "freedBytes",
-               Value(truncation["freedBytes"]), UnitAfter(truncation["freedBytes"], "byte"));
+        UnitFigure(page, dryRun ? "/T would update" : "/T updated", "updatedCount",
+                   truncation["updatedCount"], "record", " (" + option + ")");
+        UnitFigure(page, dryRun ? "/T would free" : "/T freed", "freedBytes",
+                   truncation["freedBytes"], "byte");
     }
     *page += "</table>\n";
 }
@@ -533,7 +582,7 @@ void Figures(std::string* page, const Json& report, const std::vector<Size>& siz
 // figures: what stopped it, where, and what the figures then cover.
 void EndNotice(std::string* page, const Json& report, const std::string& suffix) {
     const std::string scanEnd = report["scanEnd"].get<std::string>();
-    const bool notLoaded = report.value("endedByStatus20", false);
+    const bool notLoaded = report["endedByStatus20"].get<bool>();
     if (scanEnd == "end" && !notLoaded) return;
     std::string what;
     if (notLoaded) {
@@ -548,7 +597,7 @@ void EndNotice(std::string* page, const Json& report, const std::string& suffix)
         if (status == 2) what += " (the file is damaged)";
         if (status == 22) what += " (a record did not fit the data buffer)";
     }
-    *page += "<p" + Ids("ended", suffix) +
+    *page += "<p" + IdAndClass("ended", suffix) +
              " role=\"alert\"><strong>Only part of the file was read.</strong> " + what +
              ", after " + Units(report["scannedCount"].get<uint64_t>(), "record") +
              ". The figures below cover only the records scanned before it stopped";
@@ -568,7 +617,7 @@ void BinTable(std::string* page, const std::vector<Bin>& bins, const std::string
         records += bin.exact + bin.over;
         bytes += bin.bytes;
     }
-    *page += "<table" + Ids("bins", suffix) +
+    *page += "<table" + IdAndClass("bins", suffix) +
              ">\n<thead><tr><th>from, bytes</th><th>to, bytes</th><th>records</th>"
              "<th>did not fit</th><th>bytes</th><th>records at or below</th><th>bytes at or "
              "below</th></tr></thead>\n<tbody>\n";
@@ -654,12 +703,12 @@ void Head(std::string* page, const std::string& title) {
 // headings are one level lower.
 void FileBody(std::string* page, const Json& report, const std::string& made,
               const std::string& suffix) {
-    const std::vector<Size> sizes = ReadSizes(report);
-    const std::string h = suffix.empty() ? "h2>" : "h3>";
+    const std::vector<SizeCount> sizes = ReadSizes(report);
+    const std::string heading = suffix.empty() ? "h2>" : "h3>";
     EndNotice(page, report, suffix);
     Figures(page, report, sizes, made, suffix);
     if (sizes.empty()) {
-        *page += "<p" + Ids("nosizes", suffix) + ">No record lengths were kept";
+        *page += "<p" + IdAndClass("nosizes", suffix) + ">No record lengths were kept";
         *page += report["truncation"].is_null() ? ": no record was counted.</p>\n"
                                                 : ": the /T scan measures none.</p>\n";
         return;
@@ -667,9 +716,10 @@ void FileBody(std::string* page, const Json& report, const std::string& made,
     const bool exact = sizes.size() <= EXACT_BARS_MAX;
     const std::vector<Bin> bins = MakeBins(sizes, exact);
     const uint64_t smallest = sizes.front().size, largest = sizes.back().size;
-    const Axis axis = exact ? Axis{smallest / 2.0, largest * 2.0 + 1}
-                            : Axis{double(bins.front().first), (bins.back().last + 1.0) * 1.2};
-    *page += "<div class=\"chart\">\n<" + h + "Histogram</" + h + "\n";
+    const Axis axis =
+        exact ? Axis{smallest / 2.0, largest * 2.0 + 1}
+              : Axis{static_cast<double>(bins.front().first), (bins.back().last + 1.0) * 1.2};
+    *page += "<div class=\"chart\">\n<" + heading + "Histogram</" + heading + "\n";
     if (suffix.empty()) {  // the page of several files says it once, at the top
         *page += "<p>";
         *page += exact ? "One bar for each distinct length."
@@ -684,7 +734,7 @@ void FileBody(std::string* page, const Json& report, const std::string& made,
         "count";
     *page += suffix.empty() ? " (" + OverWords(report["probe"]) + ")</p>\n" : "</p>\n";
     Histogram(page, bins, exact, axis, smallest, largest, suffix);
-    *page += "</div>\n<div class=\"chart\">\n<" + h + "Cumulative</" + h + "\n";
+    *page += "</div>\n<div class=\"chart\">\n<" + heading + "Cumulative</" + heading + "\n";
     Cumulative(page, sizes, axis, smallest, largest, suffix);
     *page += "</div>\n";
     if (suffix.empty()) {  // on the page of several files, too heavy a thousand times over
@@ -698,11 +748,11 @@ void Tail(std::string* page, const std::string& jsonText) {
     *page += "<h2>The JSON report</h2>\n<p>The same document as <code>/J=FILE.json</code> writes "
              "for this run, in the element <code>recmeter-report</code>.</p>\n"
              "<script type=\"application/json\" id=\"recmeter-report\">";
-    for (char c : jsonText) {
-        if (c == '<') {
+    for (char character : jsonText) {
+        if (character == '<') {
             *page += "\\u003c";
         } else {
-            *page += c;
+            *page += character;
         }
     }
     *page += "</script>\n</body>\n</html>\n";
@@ -714,6 +764,13 @@ uint64_t Count(const Json& row, const char* key) {
     return it != row.end() && it->is_number_unsigned() ? it->get<uint64_t>() : 0;
 }
 
+// Whether a summary row has `key` and it is true (the total's "failed" is a
+// count, never true).
+bool Flag(const Json& row, const char* key) {
+    const auto it = row.find(key);
+    return it != row.end() && *it == true;
+}
+
 // A figure of a summary row as a cell, a dash where it has none.
 std::string Cell(const Json& row, const char* key, const char* after = "") {
     const auto it = row.find(key);
@@ -721,31 +778,28 @@ std::string Cell(const Json& row, const char* key, const char* after = "") {
     return "<td>" + Value(*it) + after + "</td>";
 }
 
+void AddNote(std::string* notes, const char* note) {
+    *notes += (notes->empty() ? "" : "; ") + std::string(note);
+}
+
 // What a reader should look at in a summary row, in words: records over a
 // buffer, a file not read to its end or at all, updates refused; "" for
-// none.
+// none. The row of the total has no outcome of its own.
 std::string Notes(const Json& row) {
-    const auto flag = [&row](const char* key) {
-        const auto it = row.find(key);
-        return it != row.end() && *it == true;
-    };
     const std::string outcome = row.value("outcome", std::string());
     std::string notes;
-    const auto add = [&notes](const char* note) {
-        notes += (notes.empty() ? "" : "; ") + std::string(note);
-    };
     if (Count(row, "overStandardCount") + Count(row, "overExtendedCount") != 0 ||
-        flag("overflowSeen")) {
-        add("records over a buffer");
+        Flag(row, "overflowSeen")) {
+        AddNote(&notes, "records over a buffer");
     }
     if (outcome == "scanned" && row["ended"].get<std::string>().rfind("end of file", 0) != 0) {
-        add("ended early");
+        AddNote(&notes, "ended early");
     }
     if (outcome == "notOpened" || outcome == "noMatch" || outcome == "notScanned") {
-        add("not read");
+        AddNote(&notes, "not read");
     }
-    if (Count(row, "refusedUpdates") != 0) add("updates refused");
-    if (notes.empty() && flag("failed")) add("failed");
+    if (Count(row, "refusedUpdates") != 0) AddNote(&notes, "updates refused");
+    if (notes.empty() && Flag(row, "failed")) AddNote(&notes, "failed");
     return notes;
 }
 
@@ -760,12 +814,37 @@ void SummaryRow(std::string* page, const Json& row, bool truncating, const std::
         *page += Cell(row, "updatedCount") + Cell(row, "freedBytes") + Cell(row, "refusedUpdates");
     } else {
         *page += Cell(row, "smallestSize") +
-                 Cell(row, "largestSize", row.value("overflowSeen", false) ? "+" : "") +
+                 Cell(row, "largestSize", Flag(row, "overflowSeen") ? "+" : "") +
                  Cell(row, "overStandardCount") + Cell(row, "overExtendedCount");
     }
     *page += "<td>";
     AppendEscaped(page, ended);
     *page += "</td><td>" + (notes.empty() ? "" : "<strong>" + notes + "</strong>") + "</td></tr>\n";
+}
+// The table of the files, each linked to its section when it has one, and
+// the total; the figures of /T in a run of /T, the sizes otherwise.
+void SummaryTable(std::string* page, const Json& summary, bool truncating, bool dryRun) {
+    *page += "<table id=\"summary\" class=\"summary\">\n<thead><tr><th>File</th><th>Records</th>";
+    *page += truncating ? dryRun ? "<th>Would update</th><th>Would free, bytes</th>"
+                                 : "<th>Updated</th><th>Freed, bytes</th>"
+                        : "<th>Smallest, bytes</th><th>Largest, bytes</th>";
+    *page += truncating ? "<th>Updates refused</th>" : "<th>Over 64000</th><th>Over 258048</th>";
+    *page += "<th>Ended</th><th>Notes</th></tr></thead>\n<tbody>\n";
+    for (const Json& row : summary["files"]) {
+        const bool linked = !row["document"].is_null();
+        std::string first = "<td>";
+        if (linked) first += "<a href=\"#file-" + Value(row["document"]) + "\">";
+        AppendEscaped(&first, row["path"].get<std::string>());
+        first += linked ? "</a></td>" : "</td>";
+        SummaryRow(page, row, truncating, first, row["ended"].get<std::string>());
+    }
+    *page += "</tbody>\n<tfoot>\n";
+    const Json& total = summary["total"];
+    const uint64_t failed = total["failed"].get<uint64_t>();
+    SummaryRow(page, total, truncating, "<th>Total</th>",
+               Units(total["files"].get<uint64_t>(), "file") +
+                   (failed == 0 ? "" : ", " + Number(failed) + " failed"));
+    *page += "</tfoot>\n</table>\n";
 }
 
 // The page of a run over several files: a table of the files, each file's
@@ -786,28 +865,8 @@ void SeveralPage(std::string* page, const Json& report, const std::string& jsonT
         *page += ", engine version " + EngineVersion(report["files"][0]) +
                  EntryWords(report["files"][0]);
     }
-    *page +=
-        ".</p>\n<table id=\"summary\" class=\"summary\">\n<thead><tr><th>File"
-        "</th><th>Records</th>";
-    *page += truncating ? dryRun ? "<th>Would update</th><th>Would free, bytes</th>"
-                                 : "<th>Updated</th><th>Freed, bytes</th>"
-                        : "<th>Smallest, bytes</th><th>Largest, bytes</th>";
-    *page += truncating ? "<th>Updates refused</th>" : "<th>Over 64000</th><th>Over 258048</th>";
-    *page += "<th>Ended</th><th>Notes</th></tr></thead>\n<tbody>\n";
-    for (const Json& row : summary["files"]) {
-        std::string first = "<td>";
-        if (!row["document"].is_null())
-            first += "<a href=\"#file-" + Value(row["document"]) + "\">";
-        AppendEscaped(&first, row["path"].get<std::string>());
-        first += row["document"].is_null() ? "</td>" : "</a></td>";
-        SummaryRow(page, row, truncating, first, row["ended"].get<std::string>());
-    }
-    *page += "</tbody>\n<tfoot>\n";
-    const uint64_t failed = total["failed"].get<uint64_t>();
-    SummaryRow(page, total, truncating, "<th>Total</th>",
-               Units(total["files"].get<uint64_t>(), "file") +
-                   (failed == 0 ? "" : ", " + Number(failed) + " failed"));
-    *page += "</tfoot>\n</table>\n";
+    *page += ".</p>\n";
+    SummaryTable(page, summary, truncating, dryRun);
     if (!report["files"].empty()) {
         *page += "<p>Each file read has its section below, which its path in the table leads to.";
         // What the charts show, said once for all (a /T scan draws none).
@@ -859,22 +918,24 @@ void Page(std::string* page, const Json& report, const std::string& jsonText) {
     Tail(page, jsonText);
 }
 
+// True when `path` ends in `ending`, which is in lower case, the path's ASCII
+// letters in either case (the bytes of other encodings stay as they are).
+bool EndsInFolded(const char* path, const char* ending) {
+    const size_t pathLength = strlen(path), endingLength = strlen(ending);
+    if (pathLength < endingLength) return false;
+    const char* tail = path + pathLength - endingLength;
+    for (size_t index = 0; index < endingLength; ++index) {
+        char letter = tail[index];
+        if (letter >= 'A' && letter <= 'Z') letter += 'a' - 'A';
+        if (letter != ending[index]) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ReportIsHtml(const char* path) {
-    const size_t length = strlen(path);
-    for (const char* ending : {".html", ".htm"}) {
-        const size_t size = strlen(ending);
-        if (length < size) continue;
-        size_t index = 0;
-        for (; index < size; ++index) {
-            char c = path[length - size + index];
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-            if (c != ending[index]) break;
-        }
-        if (index == size) return true;
-    }
-    return false;
+    return EndsInFolded(path, ".html") || EndsInFolded(path, ".htm");
 }
 
 int BuildHtmlReport(const std::string& jsonText, std::string* page) {
