@@ -1,4 +1,4 @@
-// The report page. It is made from the JSON report alone, so the two always
+// The report page. It is made from the JSON document alone, so the two always
 // agree; the JSON library throws, so everything that touches it runs inside
 // BuildHtmlReport's try. The page fetches nothing and runs no script: the
 // charts are SVG written here, a bar's value shows on hover through its SVG
@@ -743,7 +743,7 @@ void FileBody(std::string* page, const Json& report, const std::string& made,
     }
 }
 
-// The JSON report at the end of the page, with the closing tags.
+// The JSON document at the end of the page, with the closing tags.
 void Tail(std::string* page, const std::string& jsonText) {
     *page += "<h2>The JSON report</h2>\n<p>The same document as <code>/J=FILE.json</code> writes "
              "for this run, in the element <code>recmeter-report</code>.</p>\n"
