@@ -16,6 +16,8 @@
 #include "report/summary.h"
 #include "report/totals.h"
 
+std::vector<std::string> fileDocuments;
+
 namespace {
 
 using Json = nlohmann::ordered_json;
@@ -136,9 +138,6 @@ Json ReportObject() {
     AddDistribution(&report);
     return report;
 }
-
-// The documents of the files a run over several files has scanned so far.
-std::vector<std::string> fileDocuments;
 
 const char* OutcomeName(const FileResult& file) {
     switch (file.outcome) {

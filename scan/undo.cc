@@ -12,13 +12,12 @@
 #include "scan/scan_common.h"
 #include "scan/scans.h"
 
-UndoWriter undoWriter{NO_NEW_FILE, 0, {}};
+UndoWriter undoWriter;
 UndoReader undoReader;
 UndoEntry undoEntry;
+int haveEntry;
 
 namespace {
-
-int haveEntry;  // undoEntry holds the next entry not yet matched
 
 // Get Position for the current record, into `position`; recordBuffer keeps
 // the record. Returns the status.

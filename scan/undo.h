@@ -14,6 +14,7 @@ extern UndoWriter undoWriter;
 extern UndoReader undoReader;
 // The one entry at hand: the record being journalled, or the next one read.
 extern UndoEntry undoEntry;
+extern int haveEntry;  // undoEntry holds the next entry not yet matched
 
 // What PrepareUndoJournal answers for a journal cut short before its
 // trailer: the /T run that wrote it changed nothing, so nothing needs

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "capture.h"
 #include "cli/file_list.h"
 #include "cli/options.h"
-#include "console/output.h"
 
 namespace {
 
@@ -88,12 +88,10 @@ ParseResult Parse(std::vector<std::string> arguments) {
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    int exitCode = ParseCommandLine(static_cast<int>(arguments.size()), argv.data());
-    FlushStandardOutput();
-    return {exitCode, testing::internal::GetCapturedStdout(),
-            testing::internal::GetCapturedStderr()};
+    int exitCode = 0;
+    Streams streams =
+        Capture([&] { exitCode = ParseCommandLine(int(arguments.size()), argv.data()); });
+    return {exitCode, streams.out, streams.err};
 }
 
 const char kBanner[] = "Recmeter Version 2.43: 09/25\n";

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "capture.h"
 #include "cli/run_options.h"
 #include "engine/engine.h"
 #include "report/totals.h"
@@ -69,6 +70,13 @@ TEST(Scans, RequestsAndLines) {
          alternatingOut,
          {3000, 0, 100, 200, 0},
          "-\b\\\b|\b"},  // the spinner's turns at every 1000 records
+        {"the next scan's spinner starts where a new process's does",
+         [] { extendedMode = 0; },
+         ScanRecordSizes,
+         alternating,
+         alternatingOut,
+         {3000, 0, 100, 200, 0},
+         "-\b\\\b|\b"},
         {"the extended entry reads with the whole buffer",
          [] { extendedMode = 1; },
          ScanRecordSizes,
@@ -108,7 +116,7 @@ TEST(Scans, RequestsAndLines) {
         c.options();
         fileTable[DATA_FILE].keyBuf = keyScratch;
         scripted::Script(c.script);
-        scripted::Streams streams = scripted::Capture([&] { c.scan(); });
+        Streams streams = Capture([&] { c.scan(); });
         EXPECT_EQ(scripted::Problems(), "");
         EXPECT_EQ(streams.out, c.out);
         EXPECT_EQ(streams.err, c.err);

@@ -1,17 +1,22 @@
 #include "scripted_engine.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 
+#include "cli/options.h"
+#include "cli/run.h"
 #include "cli/run_options.h"
 #include "console/output.h"
 #include "engine/engine.h"
 #include "engine/loader.h"
 #include "report/console_keys.h"
+#include "report/json_report.h"
+#include "report/progress.h"
+#include "report/summary.h"
 #include "report/totals.h"
+#include "scan/scans.h"
+#include "scan/undo.h"
 
 namespace scripted {
 namespace {
@@ -75,17 +80,22 @@ void ResetProgram() {
     ClearSizeEntries();
     for (FileBlock& block : fileTable) block = FileBlock{};
     extendedMode = -1;
+    engineNotLoadedReport = nullptr;
+    versionReply = VersionReply{};
+    progress = ProgressState{};
+    output = OutputState{};
+    refusedUpdateCount = 0;
+    undoWriter = UndoWriter{};
+    undoReader = UndoReader{};
+    undoEntry = UndoEntry{};
+    haveEntry = 0;
+    runState = RunState{};
+    fileArguments.clear();
+    fileResults.clear();
+    fileDocuments.clear();
     if (recordBuffer == nullptr) recordBuffer = static_cast<unsigned char*>(std::malloc(RECORD_BUFFER_SIZE));
     Script({});
     keys.clear();
-}
-
-Streams Capture(const std::function<void()>& step) {
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    step();
-    FlushStandardOutput();
-    return {testing::internal::GetCapturedStdout(), testing::internal::GetCapturedStderr()};
 }
 
 }  // namespace scripted

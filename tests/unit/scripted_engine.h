@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,16 +37,8 @@ const std::vector<std::string>& Updates();
 // Keys that are waiting in the console, read one at a time.
 void TypeKeys(const std::string& keys);
 
-// The program's process-wide records as a new process has them (the
-// engine's entry undecided, no options, no totals, an empty histogram), the
-// data buffer allocated and the script and keys empty.
+// The program's process-wide records as a new process has them, the data
+// buffer allocated and the script and keys empty.
 void ResetProgram();
-
-struct Streams {
-    std::string out;
-    std::string err;
-};
-// Runs `step` and returns what it wrote to standard output and error.
-Streams Capture(const std::function<void()>& step);
 
 }  // namespace scripted

@@ -5,8 +5,8 @@
 #include <string>
 #include <utility>
 
+#include "capture.h"
 #include "cli/run_options.h"
-#include "console/output.h"
 #include "report/totals.h"
 
 namespace {
@@ -58,10 +58,7 @@ TEST(SizeHistogram, KeepsAscendingOrderCountsAndFirstMark) {
 }
 
 std::string Report() {
-    testing::internal::CaptureStdout();
-    PrintTotals();
-    FlushStandardOutput();
-    return testing::internal::GetCapturedStdout();
+    return Capture(PrintTotals).out;
 }
 
 TEST(Report, LinesByWhatWasScanned) {
