@@ -151,7 +151,7 @@ int ScanFile() {
     engineNotLoadedReport = ReportBeforeNotLoaded;
     runState.scanBegun = 1;
     RunOneScan();  // cancelled or stopped by a status, the report still follows
-    CloseUndoJournal(&undoReader);
+    CloseUndoJournal(&undoJournal.reader);
     ConsoleKeysEnd();
     int closeStatus = CloseDataFiles();
     ResetEngine();

@@ -3,9 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "capture.h"
 #include "cli/file_list.h"
-#include "cli/options.h"
+#include "in_process.h"
 
 namespace {
 
@@ -83,7 +82,7 @@ struct ParseResult {
 };
 
 ParseResult Parse(std::vector<std::string> arguments) {
-    runOptions = RunOptions{};
+    ResetProgram();
     arguments.insert(arguments.begin(), "recmeter");
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());

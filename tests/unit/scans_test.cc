@@ -6,11 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "capture.h"
-#include "cli/run_options.h"
-#include "engine/engine.h"
-#include "report/totals.h"
-#include "scan/scans.h"
+#include "in_process.h"
 #include "scripted_engine.h"
 
 namespace {
@@ -70,13 +66,6 @@ TEST(Scans, RequestsAndLines) {
          alternatingOut,
          {3000, 0, 100, 200, 0},
          "-\b\\\b|\b"},  // the spinner's turns at every 1000 records
-        {"the next scan's spinner starts where a new process's does",
-         [] { extendedMode = 0; },
-         ScanRecordSizes,
-         alternating,
-         alternatingOut,
-         {3000, 0, 100, 200, 0},
-         "-\b\\\b|\b"},
         {"the extended entry reads with the whole buffer",
          [] { extendedMode = 1; },
          ScanRecordSizes,
@@ -110,9 +99,11 @@ TEST(Scans, RequestsAndLines) {
          "",
          {Bytes("ABC\0", 4)}},
     };
-    for (const auto& c : cases) {
+    // Twice over: after all the others, a row answers as it did first (its spinner starts afresh).
+    for (size_t row = 0; row < 2 * std::size(cases); ++row) {
+        const auto& c = cases[row % std::size(cases)];
         SCOPED_TRACE(c.name);
-        scripted::ResetProgram();
+        ResetProgram();
         c.options();
         fileTable[DATA_FILE].keyBuf = keyScratch;
         scripted::Script(c.script);

@@ -1,22 +1,10 @@
 #include "scripted_engine.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <deque>
 
-#include "cli/options.h"
-#include "cli/run.h"
-#include "cli/run_options.h"
-#include "console/output.h"
 #include "engine/engine.h"
 #include "engine/loader.h"
 #include "report/console_keys.h"
-#include "report/json_report.h"
-#include "report/progress.h"
-#include "report/summary.h"
-#include "report/totals.h"
-#include "scan/scans.h"
-#include "scan/undo.h"
 
 namespace scripted {
 namespace {
@@ -25,7 +13,6 @@ std::vector<Request> script;
 size_t next;
 std::string problems;
 std::vector<std::string> updates;
-std::deque<unsigned char> keys;
 
 int Answer(bool extended, uint16_t op, void* dataBuf, uint32_t* dataLen, int8_t keyNum) {
     const size_t index = next++;
@@ -70,34 +57,6 @@ std::string Problems() {
 
 const std::vector<std::string>& Updates() { return updates; }
 
-void TypeKeys(const std::string& typed) {
-    keys.assign(typed.begin(), typed.end());
-}
-
-void ResetProgram() {
-    runOptions = RunOptions{};
-    runTotals = RunTotals{};
-    ClearSizeEntries();
-    for (FileBlock& block : fileTable) block = FileBlock{};
-    extendedMode = -1;
-    engineNotLoadedReport = nullptr;
-    versionReply = VersionReply{};
-    progress = ProgressState{};
-    output = OutputState{};
-    refusedUpdateCount = 0;
-    undoWriter = UndoWriter{};
-    undoReader = UndoReader{};
-    undoEntry = UndoEntry{};
-    haveEntry = 0;
-    runState = RunState{};
-    fileArguments.clear();
-    fileResults.clear();
-    fileDocuments.clear();
-    if (recordBuffer == nullptr) recordBuffer = static_cast<unsigned char*>(std::malloc(RECORD_BUFFER_SIZE));
-    Script({});
-    keys.clear();
-}
-
 }  // namespace scripted
 
 // The engine's entry points and the console, as the program calls them.
@@ -120,9 +79,9 @@ uint32_t ConsoleMilliseconds() {
     static uint32_t now = 0;
     return now += 1000;
 }
-bool ConsoleKeyPending() { return !scripted::keys.empty(); }
+bool ConsoleKeyPending() {
+    return false;
+}
 int ConsoleReadKey() {
-    int key = scripted::keys.front();
-    scripted::keys.pop_front();
-    return key;
+    return 0;
 }

@@ -1,6 +1,6 @@
 // The program's logic run in the test process against a scripted engine and
-// a scripted keyboard: the engine's two entry points and the console keys are
-// defined here instead of the loader and the terminal. A test lists the
+// a keyboard no key is pressed on: the engine's two entry points and the
+// console keys are defined here instead of the loader and the terminal. A test lists the
 // requests it expects, in order, each with the engine's answer; what the
 // program then did differently is reported by Problems().
 #pragma once
@@ -33,12 +33,5 @@ std::string Problems();
 
 // The bytes of the data buffer of each Update the program made, in order.
 const std::vector<std::string>& Updates();
-
-// Keys that are waiting in the console, read one at a time.
-void TypeKeys(const std::string& keys);
-
-// The program's process-wide records as a new process has them, the data
-// buffer allocated and the script and keys empty.
-void ResetProgram();
 
 }  // namespace scripted

@@ -5,9 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "capture.h"
-#include "cli/run_options.h"
-#include "report/totals.h"
+#include "in_process.h"
 
 namespace {
 
@@ -62,9 +60,7 @@ std::string Report() {
 }
 
 TEST(Report, LinesByWhatWasScanned) {
-    runOptions = RunOptions{};
-    runTotals = RunTotals{};
-    ClearSizeEntries();
+    ResetProgram();
     runOptions.countSizes = 1;
     EXPECT_EQ(Report(), "\nTotal Scanned Record Count: 0") << "the last line stays open";
     runOptions.truncateMin = 4;

@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 
 #include "support.h"
 
@@ -38,8 +37,7 @@ Probe probe(const std::string& entry, const std::string& file, const std::vector
     argv.insert(argv.end(), requests.begin(), requests.end());
     Probe p;
     p.run = support::RunChild(argv, "", support::WithEnv(env));
-    std::istringstream words(p.run.out);
-    for (std::string w; words >> w;) p.words.push_back(w);
+    p.words = support::Words(p.run.out);
     return p;
 }
 
