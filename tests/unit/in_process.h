@@ -20,7 +20,9 @@
 #include "scan/scans.h"
 #include "scan/undo.h"
 
-// Every record as a new process has it, the data buffer allocated.
+// Every record of the program's logic as a new process has it, the data
+// buffer allocated. (The loader and the console keys hold a library and a
+// terminal, not a row's state; the scripted tests replace both.)
 inline void ResetProgram() {
     runOptions = RunOptions{};
     runTotals = RunTotals{};
