@@ -15,11 +15,9 @@
 #include "scan/scans.h"
 #include "scan/undo.h"
 
-namespace {
+RunState runState;
 
-int severalFiles;         // the run is over several files, and ends with a summary
-FileResult* currentFile;  // in a run over several files, the one under way
-int scanBegun;            // the current file's scan has begun, and its report is due
+namespace {
 
 // Copies a file's path into the run's. A path longer than the Open
 // request's key buffer holds is refused: cut, it could name another file.
@@ -67,15 +65,16 @@ int ReportScan(int closeStatus) {
     PrintTotals();
     int exitCode = ScanExitCode(closeStatus);
     if (runOptions.reportPath[0] == '\0') return exitCode;
-    int status = severalFiles ? KeepFileDocument(&currentFile->document) : WriteReportFile();
+    int status = runState.severalFiles ? KeepFileDocument(&runState.currentFile->document)
+                                       : WriteReportFile();
     return status != 0 ? 1 : exitCode;
 }
 
 // What became of the current file, for the summary: the Open's status, and
 // when it opened, the Close's and the file's exit code.
 void KeepFileResult(int openStatus, int closeStatus, int exitCode) {
-    if (currentFile == nullptr) return;
-    FileResult* file = currentFile;
+    if (runState.currentFile == nullptr) return;
+    FileResult* file = runState.currentFile;
     if (openStatus == STATUS_OK) {
         file->outcome = FILE_SCANNED;
         file->status = runTotals.scanStatus;
@@ -113,7 +112,7 @@ int FinishSeveralFiles() {
 void ReportBeforeNotLoaded() {
     engineNotLoadedReport = nullptr;
     ConsoleKeysEnd();
-    if (scanBegun) {
+    if (runState.scanBegun) {
         runTotals.endedByStatus20 = 1;
         if (!runTotals.scanCancelled && runTotals.scanStatus == 0) {
             runTotals.scanStatus = STATUS_NOT_LOADED;  // the scan was under way
@@ -123,7 +122,7 @@ void ReportBeforeNotLoaded() {
     } else {
         KeepFileResult(STATUS_NOT_LOADED, 0, 1);
     }
-    if (severalFiles) FinishSeveralFiles();
+    if (runState.severalFiles) FinishSeveralFiles();
     FinishStandardOutput(1);
 }
 
@@ -150,17 +149,17 @@ int ScanFile() {
     ClearSizeEntries();
     ConsoleKeysBegin();
     engineNotLoadedReport = ReportBeforeNotLoaded;
-    scanBegun = 1;
+    runState.scanBegun = 1;
     RunOneScan();  // cancelled or stopped by a status, the report still follows
-    CloseUndoJournal(&undoReader);
+    CloseUndoJournal(&undoJournal.reader);
     ConsoleKeysEnd();
     int closeStatus = CloseDataFiles();
     ResetEngine();
     // In a run over several files a status 20 at a later file's Open still
     // reports the files before it.
-    if (!severalFiles) engineNotLoadedReport = nullptr;
+    if (!runState.severalFiles) engineNotLoadedReport = nullptr;
     int exitCode = ReportScan(closeStatus);
-    scanBegun = 0;
+    runState.scanBegun = 0;
     KeepFileResult(STATUS_OK, closeStatus, exitCode);
     return exitCode;
 }
@@ -198,7 +197,7 @@ int CheckUndoOptions() {
         refusal = "A dry run (/N) changes nothing and writes no undo journal (/U).\n";
     } else if (restore && (runOptions.truncateMin != 0 || runOptions.probeMegabytes != 0)) {
         refusal = "A restore (/R) goes without /T# and /B#.\n";
-    } else if ((undo || restore) && severalFiles) {
+    } else if ((undo || restore) && runState.severalFiles) {
         refusal = "An undo journal (/U) or a restore (/R) goes with one data file.\n";
     }
     if (refusal == nullptr) return 0;
@@ -222,7 +221,7 @@ int RunSeveralFiles() {
     for (FileResult& file : fileResults) {
         if (cancelled) break;
         if (file.outcome == FILE_NO_MATCH) continue;
-        currentFile = &file;
+        runState.currentFile = &file;
         runTotals = RunTotals{};
         refusedUpdateCount = 0;
         OutputEndLine();  // the report before may end within its last line
@@ -235,7 +234,7 @@ int RunSeveralFiles() {
         ScanFile();
         cancelled = runTotals.scanCancelled;
     }
-    currentFile = nullptr;
+    runState.currentFile = nullptr;
     engineNotLoadedReport = nullptr;
     return FinishSeveralFiles();
 }
@@ -245,9 +244,9 @@ int RunSequence(int argc, char** argv) {
     int exitCode = ParseCommandLine(argc, argv);
     if (exitCode == COMMAND_LINE_ANSWERED) return 0;
     if (exitCode != 0) return exitCode;
-    severalFiles = ListDataFiles();
+    runState.severalFiles = ListDataFiles();
     if (CheckUndoOptions() != 0) return 1;
-    return severalFiles ? RunSeveralFiles() : RunOneFile();
+    return runState.severalFiles ? RunSeveralFiles() : RunOneFile();
 }
 
 }  // namespace

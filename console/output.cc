@@ -7,33 +7,27 @@
 
 #include "console/platform.h"
 
+OutputState output;
+
 namespace {
-
-constexpr size_t OUTPUT_BUFFER_SIZE = 64 * 1024;
-
-char outputBuffer[OUTPUT_BUFFER_SIZE];
-size_t outputLength;
-int outputError;    // the first error standard output met; 0 while none
-int consoleOutput;  // a console sees each line as it is written
-char lastOutputByte = '\n';  // the last byte handed to standard output, or a line end
 
 void SendOutput(const char* bytes, size_t length) {
     if (length == 0) return;
     int error = WriteStandardOutput(bytes, length);
-    if (error != 0 && outputError == 0) outputError = error;
+    if (error != 0 && output.error == 0) output.error = error;
 }
 
 }  // namespace
 
 void FlushStandardOutput() {
-    SendOutput(outputBuffer, outputLength);
-    outputLength = 0;
+    SendOutput(output.buffer, output.length);
+    output.length = 0;
 }
 
 void PrepareOutput() {
     int error = PrepareStandardStreams();
-    if (error != 0 && outputError == 0) outputError = error;
-    consoleOutput = StandardOutputIsConsole();
+    if (error != 0 && output.error == 0) output.error = error;
+    output.console = StandardOutputIsConsole();
 }
 
 // Every line the program writes is short (the longest field is a path of at
@@ -41,37 +35,37 @@ void PrepareOutput() {
 void OutputPrintf(const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    size_t room = OUTPUT_BUFFER_SIZE - outputLength;
-    int length = vsnprintf(outputBuffer + outputLength, room, format, arguments);
+    size_t room = OUTPUT_BUFFER_SIZE - output.length;
+    int length = vsnprintf(output.buffer + output.length, room, format, arguments);
     va_end(arguments);
     if (length < 0) return;
     if (static_cast<size_t>(length) >= room) {
         // It did not fit behind what is gathered: send that and format again.
         FlushStandardOutput();
         va_start(arguments, format);
-        length = vsnprintf(outputBuffer, OUTPUT_BUFFER_SIZE, format, arguments);
+        length = vsnprintf(output.buffer, OUTPUT_BUFFER_SIZE, format, arguments);
         va_end(arguments);
         if (length < 0) return;
         if (static_cast<size_t>(length) >= OUTPUT_BUFFER_SIZE) length = OUTPUT_BUFFER_SIZE - 1;
     }
-    outputLength += static_cast<size_t>(length);
-    if (length > 0) lastOutputByte = outputBuffer[outputLength - 1];
-    if (consoleOutput) FlushStandardOutput();
+    output.length += static_cast<size_t>(length);
+    if (length > 0) output.lastByte = output.buffer[output.length - 1];
+    if (output.console) FlushStandardOutput();
 }
 
 char* OutputRoom(size_t length) {
-    if (length > OUTPUT_BUFFER_SIZE - outputLength) FlushStandardOutput();
-    return outputBuffer + outputLength;
+    if (length > OUTPUT_BUFFER_SIZE - output.length) FlushStandardOutput();
+    return output.buffer + output.length;
 }
 
 void OutputCommit(size_t length) {
-    outputLength += length;
-    if (length > 0) lastOutputByte = outputBuffer[outputLength - 1];
-    if (consoleOutput) FlushStandardOutput();
+    output.length += length;
+    if (length > 0) output.lastByte = output.buffer[output.length - 1];
+    if (output.console) FlushStandardOutput();
 }
 
 void OutputEndLine() {
-    if (lastOutputByte != '\n') OutputPrintf("\n");
+    if (output.lastByte != '\n') OutputPrintf("\n");
 }
 
 void ErrorPrintf(const char* format, ...) {
@@ -94,8 +88,8 @@ void ErrorPrintf(const char* format, ...) {
 
 int RefuseLostOutput() {
     FlushStandardOutput();
-    if (outputError == 0) return 0;
-    ErrorPrintf("Cannot write to standard output: %s\n", strerror(outputError));
+    if (output.error == 0) return 0;
+    ErrorPrintf("Cannot write to standard output: %s\n", strerror(output.error));
     return 1;
 }
 

@@ -7,6 +7,17 @@
 
 #include <cstddef>
 
+// What standard output has gathered, and what it met.
+constexpr size_t OUTPUT_BUFFER_SIZE = 64 * 1024;
+struct OutputState {
+    char buffer[OUTPUT_BUFFER_SIZE];
+    size_t length = 0;
+    int error = 0;         // the first error standard output met; 0 while none
+    int console = 0;       // a console sees each line as it is written
+    char lastByte = '\n';  // the last byte handed to standard output, or a line end
+};
+extern OutputState output;
+
 // Sets up the standard streams (see PrepareStandardStreams); the first step
 // of a run, before anything is opened or written.
 void PrepareOutput();

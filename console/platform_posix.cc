@@ -1,26 +1,17 @@
 #include "console/platform.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 
+#include "recfile/standard_streams.h"
+
 // A descriptor among 0, 1 and 2 that is closed would be the next one the
 // system hands out, to the data file itself: whatever the program then
 // wrote to standard output or error would land in the data.
 int PrepareStandardStreams() {
-    int outputError = 0;
-    for (int descriptor = 0; descriptor <= 2; ++descriptor) {
-        if (fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) continue;
-        int opened = open("/dev/null", descriptor == 0 ? O_RDONLY : O_WRONLY);
-        if (opened >= 0 && opened != descriptor) {
-            dup2(opened, descriptor);
-            close(opened);
-        }
-        if (descriptor == 1) outputError = EBADF;
-    }
-    return outputError;
+    return recfile::secureStandardStreams();
 }
 
 bool StandardOutputIsConsole() {

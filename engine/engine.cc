@@ -11,10 +11,10 @@ FileBlock fileTable[FILE_TABLE_SIZE];
 int extendedMode = -1;
 char keyScratch[256];
 void (*engineNotLoadedReport)();
+VersionReply versionReply;
 
 namespace {
 
-constexpr uint16_t VERSION_REPLY_LEN = 15;
 constexpr int VERSION_ENTRY_LEN = 5;
 constexpr int EXTENDED_MIN_VERSION = 13;
 constexpr int EXTENDED_MIN_REVISION = 30;
@@ -22,7 +22,6 @@ constexpr int EXTENDED_MIN_REVISION = 30;
 // The Open request's key buffer. It lives as long as the process, so the
 // Version request that follows can still pass it, holding the path.
 char openKeyBuffer[PATH_MAX_CHARS + 1];
-unsigned char versionReply[VERSION_REPLY_LEN];
 
 // Copies text, cut to what the destination holds, always zero-terminated.
 void CopyText(char* destination, size_t size, const char* text) {
@@ -64,12 +63,8 @@ int ApplyStatusPolicy(const FileBlock* block, int status) {
     return status;
 }
 
-// What the Version request returned, kept for the JSON document.
-int versionStatus;
-uint16_t versionReplyLength;
-
 EngineVersionEntry ReadVersionEntry(int index) {
-    const unsigned char* entry = versionReply + index * VERSION_ENTRY_LEN;
+    const unsigned char* entry = versionReply.bytes + index * VERSION_ENTRY_LEN;
     return EngineVersionEntry{entry[0] | entry[1] << 8, entry[2] | entry[3] << 8,
                               static_cast<char>(entry[4])};
 }
@@ -132,14 +127,14 @@ int OpenDataFile() {
 
 void ProbeEngineVersion() {
     FileBlock* block = &fileTable[DATA_FILE];
-    memset(versionReply, 0, sizeof versionReply);
-    block->dataBuf = versionReply;
+    versionReply = VersionReply{};
+    block->dataBuf = versionReply.bytes;
     block->dataLen = VERSION_REPLY_LEN;
     block->keyNum = 0;
     block->op = OP_VERSION;
     int status = CallEngine(block);
-    versionStatus = status;
-    versionReplyLength = block->dataLen;
+    versionReply.status = status;
+    versionReply.length = block->dataLen;
     if (runOptions.debugLevel >= 1) TraceVersionReply(status, block->dataLen);
     EngineVersionEntry first = ReadVersionEntry(0);
     bool extended = first.version > EXTENDED_MIN_VERSION ||
@@ -152,8 +147,8 @@ void ProbeEngineVersion() {
 }
 
 int EngineVersionReply(EngineVersionEntry* entries, int* status) {
-    *status = versionStatus;
-    int count = VersionEntryCount(versionReplyLength);
+    *status = versionReply.status;
+    int count = VersionEntryCount(versionReply.length);
     for (int index = 0; index < count; ++index) entries[index] = ReadVersionEntry(index);
     return count;
 }

@@ -65,6 +65,14 @@ struct EngineVersionEntry {
     char platform;
 };
 constexpr int VERSION_ENTRIES_MAX = 3;
+// What ProbeEngineVersion read, as the request returned it.
+constexpr uint16_t VERSION_REPLY_LEN = 15;
+struct VersionReply {
+    unsigned char bytes[VERSION_REPLY_LEN] = {};
+    uint16_t length = 0;
+    int status = 0;
+};
+extern VersionReply versionReply;
 // The reply ProbeEngineVersion read: fills `entries` (room for
 // VERSION_ENTRIES_MAX) with the entries it held, sets *status to the
 // request's status and returns the count; 0 before the probe.

@@ -21,7 +21,9 @@ void EngineLibraryReason(char* text, size_t size);
 
 // The entries as the system calls them: the build defines
 // RECMETER_ENGINE_CALL as the engine's calling convention (__stdcall on
-// Windows, nothing elsewhere).
+// Windows, nothing elsewhere). Declared here, not taken from the local
+// engine's header: the program ships to run with another maker's engine,
+// and neither includes nor links the local one that stands in for it.
 using StandardEntry = int16_t(RECMETER_ENGINE_CALL*)(uint16_t, void*, void*, uint32_t*, void*,
                                                      uint8_t, int8_t);
 using ExtendedEntry = int(RECMETER_ENGINE_CALL*)(uint16_t, void*, void*, uint32_t*, void*, uint8_t,

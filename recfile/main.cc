@@ -263,7 +263,7 @@ int run(int argc, char** argv) {
 }  // namespace recfile
 
 int main(int argc, char** argv) {
-    recfile::outputClosed = !recfile::secureStandardStreams();
+    recfile::outputClosed = recfile::secureStandardStreams() != 0;
 #ifdef _WIN32
     // Lines end in "\n" on every target, so outputs compare byte for byte.
     _setmode(_fileno(stdout), _O_BINARY);

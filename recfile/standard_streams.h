@@ -1,21 +1,23 @@
-// Standard input, output and error for the tools that write files: a closed
-// one among descriptors 0, 1 and 2 would be handed to the next file opened,
-// and what the tool prints would land in that file.
+// Standard input, output and error for the programs that write files: a
+// closed one among descriptors 0, 1 and 2 would be handed to the next file
+// opened, and what the program prints would land in that file. recfile, the
+// engine's test tools and recmeter itself (which takes this header alone, not
+// the engine) set them up here.
 #pragma once
+
+#include <cerrno>
 
 #ifndef _WIN32
 #include <fcntl.h>
 #include <unistd.h>
-
-#include <cerrno>
 #endif
 
 namespace recfile {
 
 // Opens /dev/null on each of descriptors 0, 1 and 2 that is closed. Returns
-// false when standard output was closed: what is written there is lost.
-inline bool secureStandardStreams() {
-    bool outputOpen = true;
+// 0, or EBADF when standard output was closed: what is written there is lost.
+inline int secureStandardStreams() {
+    int outputError = 0;
 #ifndef _WIN32
     for (int fd = 0; fd <= 2; ++fd) {
         if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
@@ -24,10 +26,10 @@ inline bool secureStandardStreams() {
             ::dup2(opened, fd);
             ::close(opened);
         }
-        if (fd == 1) outputOpen = false;
+        if (fd == 1) outputError = EBADF;
     }
 #endif
-    return outputOpen;
+    return outputError;
 }
 
 }  // namespace recfile

@@ -17,6 +17,8 @@
 #include "report/summary.h"
 #include "report/totals.h"
 
+std::vector<std::string> fileDocuments;
+
 namespace {
 
 // The program and its version, as every document names them.
@@ -140,9 +142,6 @@ Json ReportObject() {
     AddDistribution(&report);
     return report;
 }
-
-// The documents of the files a run over several files has scanned so far.
-std::vector<std::string> fileDocuments;
 
 const char* OutcomeName(const FileResult& file) {
     switch (file.outcome) {

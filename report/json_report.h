@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 constexpr int JSON_SCHEMA_VERSION = 1;
 
@@ -33,6 +34,8 @@ int WriteReportText(const std::string& text);
 // scanned and keeps it for the run's report, setting *index to its place.
 // Returns 0, or 1 after a message on standard error.
 int KeepFileDocument(int* index);
+// The documents of the files a run over several files has scanned so far.
+extern std::vector<std::string> fileDocuments;
 
 // The report of a run over several files, written once all are scanned:
 // one document with the kept documents in a list ("files") and the summary

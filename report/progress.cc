@@ -5,11 +5,12 @@
 #include "console/keyboard.h"
 #include "console/output.h"
 
+ProgressState progress;
+
 namespace {
 
 const char SPINNER_CHARS[4] = {'-', '\\', '|', '/'};
 const char BACKSPACE = 8;
-signed char spinnerIndex = 0;
 
 // Asking the console costs system calls, or under Windows a round trip to
 // the console, which is more than a record's whole scan. So after an ask that
@@ -20,38 +21,33 @@ constexpr uint32_t KEY_ASK_INTERVAL_MS = 5;
 // Tests that come many to a millisecond (truncation tests every record)
 // read the clock only at every clockStride-th test, at most this many.
 constexpr uint32_t MAX_CLOCK_STRIDE = 64;
-bool askAtNextTest = true;
-uint32_t lastAskMs = 0;
-uint32_t lastClockMs = 0;
-uint32_t clockStride = 1;
-uint32_t testsSinceClock = 0;
 
 bool KeyAskDue() {
-    if (!askAtNextTest && ++testsSinceClock < clockStride) return false;
-    testsSinceClock = 0;
+    if (!progress.askAtNextTest && ++progress.testsSinceClock < progress.clockStride) return false;
+    progress.testsSinceClock = 0;
     uint32_t now = ConsoleMilliseconds();
-    if (now == lastClockMs) {
-        if (clockStride < MAX_CLOCK_STRIDE) clockStride *= 2;
-    } else if (clockStride > 1) {
-        clockStride /= 2;
+    if (now == progress.lastClockMs) {
+        if (progress.clockStride < MAX_CLOCK_STRIDE) progress.clockStride *= 2;
+    } else if (progress.clockStride > 1) {
+        progress.clockStride /= 2;
     }
-    lastClockMs = now;
-    if (!askAtNextTest && now - lastAskMs < KEY_ASK_INTERVAL_MS) return false;
-    lastAskMs = now;
+    progress.lastClockMs = now;
+    if (!progress.askAtNextTest && now - progress.lastAskMs < KEY_ASK_INTERVAL_MS) return false;
+    progress.lastAskMs = now;
     return true;
 }
 
 }  // namespace
 
 void ShowProgress() {
-    ErrorPrintf("%c%c", SPINNER_CHARS[spinnerIndex], BACKSPACE);
-    spinnerIndex += 1;
-    if (spinnerIndex > 3) spinnerIndex = 0;
+    ErrorPrintf("%c%c", SPINNER_CHARS[progress.spinnerIndex], BACKSPACE);
+    progress.spinnerIndex += 1;
+    if (progress.spinnerIndex > 3) progress.spinnerIndex = 0;
 }
 
 bool EscapePressed() {
     if (!KeyAskDue()) return false;
-    askAtNextTest = ConsoleKeyPending();
-    if (!askAtNextTest) return false;
+    progress.askAtNextTest = ConsoleKeyPending();
+    if (!progress.askAtNextTest) return false;
     return ConsoleReadKey() == ESC_KEY;
 }

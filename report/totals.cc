@@ -27,7 +27,8 @@ SizeEntry** hashSlots;
 uint32_t hashCapacity;  // a power of two, or 0 before the first entry
 uint32_t hashCount;
 IndexNode* treeRoot;
-uint32_t treeSeed = 2463534242u;
+constexpr uint32_t TREE_SEED = 2463534242u;
+uint32_t treeSeed = TREE_SEED;
 
 uint32_t HashSize(uint32_t size) {
     return size * 2654435761u;
@@ -149,6 +150,7 @@ void ClearSizeEntries() {
     hashSlots = nullptr;
     hashCapacity = 0;
     hashCount = 0;
+    treeSeed = TREE_SEED;
 }
 
 int AddSizeEntry(uint32_t size, int mark) {

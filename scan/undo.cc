@@ -12,13 +12,9 @@
 #include "scan/scan_common.h"
 #include "scan/scans.h"
 
-UndoWriter undoWriter{NO_NEW_FILE, 0, {}};
-UndoReader undoReader;
-UndoEntry undoEntry;
+UndoState undoJournal;
 
 namespace {
-
-int haveEntry;  // undoEntry holds the next entry not yet matched
 
 // Get Position for the current record, into `position`; recordBuffer keeps
 // the record. Returns the status.
@@ -41,8 +37,8 @@ int StepRecord(uint16_t op) {
 
 // The journal being written, closed and removed: nothing was changed.
 void AbandonJournal() {
-    AbandonNewFile(undoWriter.file, runOptions.undoPath);
-    undoWriter.file = NO_NEW_FILE;
+    AbandonNewFile(undoJournal.writer.file, runOptions.undoPath);
+    undoJournal.writer.file = NO_NEW_FILE;
 }
 
 int JournalFailed(const char* what) {
@@ -52,26 +48,26 @@ int JournalFailed(const char* what) {
     return 1;
 }
 
-// The journal's next entry into undoEntry. Returns 0, or 1 when it could
+// The journal's next entry into undoJournal.entry. Returns 0, or 1 when it could
 // not be read (it was checked whole when opened: the disk failed, or the
 // file changed since), after a message.
 int NextEntry() {
-    int status = ReadUndoEntry(&undoReader, &undoEntry);
-    haveEntry = status == UNDO_OK;
+    int status = ReadUndoEntry(&undoJournal.reader, &undoJournal.entry);
+    undoJournal.haveEntry = status == UNDO_OK;
     if (status == UNDO_OK || status == UNDO_END) return 0;
     ErrorPrintf("Unable to read undo journal %s past its entry %lu.\n",
                 runOptions.undoPath[0] != '\0' ? runOptions.undoPath : runOptions.restorePath,
-                static_cast<unsigned long>(undoReader.entriesRead));
+                static_cast<unsigned long>(undoJournal.reader.entriesRead));
     runTotals.journalFailed = 1;
     return 1;
 }
 
 // Restore: the record in recordBuffer, of `length` bytes, at the position of
-// undoEntry. Gives it back its filler when it is as /T left it; counts it
+// undoJournal.entry. Gives it back its filler when it is as /T left it; counts it
 // as already whole when it has it; else leaves it alone and says so.
 void RestoreRecord(uint32_t length) {
     FileBlock* block = &fileTable[DATA_FILE];
-    const UndoEntry& entry = undoEntry;
+    const UndoEntry& entry = undoJournal.entry;
     const bool kept = length >= entry.lengthAfter &&
                       Crc32(0, recordBuffer, entry.lengthAfter) == entry.keptChecksum;
     if (kept && length == entry.lengthBefore && HoldsLostBytes(entry, recordBuffer)) {
@@ -102,9 +98,9 @@ void RestoreRecord(uint32_t length) {
 void ReportNotFound() {
     runTotals.leftAloneCount += 1;
     OutputPrintf("Left alone, not found: the record at position %lu (%lu bytes, %lu after /T).\n",
-                 static_cast<unsigned long>(PositionValue(undoEntry.position)),
-                 static_cast<unsigned long>(undoEntry.lengthBefore),
-                 static_cast<unsigned long>(undoEntry.lengthAfter));
+                 static_cast<unsigned long>(PositionValue(undoJournal.entry.position)),
+                 static_cast<unsigned long>(undoJournal.entry.lengthBefore),
+                 static_cast<unsigned long>(undoJournal.entry.lengthAfter));
 }
 
 }  // namespace
@@ -113,8 +109,8 @@ int PrepareUndoJournal() {
     if (runOptions.undoPath[0] != '\0') {
         const char* path = runOptions.undoPath;
         int exists = 0;
-        undoWriter.file = CreateNewFile(path, &exists);
-        if (undoWriter.file == NO_NEW_FILE) {
+        undoJournal.writer.file = CreateNewFile(path, &exists);
+        if (undoJournal.writer.file == NO_NEW_FILE) {
             if (exists) {
                 ErrorPrintf("The undo journal %s exists: /U names a new file.\n", path);
             } else {
@@ -130,14 +126,14 @@ int PrepareUndoJournal() {
         }
         const UndoHeader header{static_cast<int64_t>(time(nullptr)), runOptions.truncateMin,
                                 runOptions.path};
-        if (WriteUndoHeader(&undoWriter, header) == 0) return 0;
+        if (WriteUndoHeader(&undoJournal.writer, header) == 0) return 0;
         AbandonJournal();
         ErrorPrintf("Unable to write undo journal %s.\n", path);
         return 1;
     }
     if (runOptions.restorePath[0] == '\0') return 0;
     const char* path = runOptions.restorePath;
-    switch (OpenUndoJournal(path, &undoReader, &undoEntry)) {
+    switch (OpenUndoJournal(path, &undoJournal.reader, &undoJournal.entry)) {
         case UNDO_OK:
             return 0;
         case UNDO_INCOMPLETE:
@@ -158,7 +154,7 @@ int PrepareUndoJournal() {
 }
 
 void DropUndoJournal() {
-    if (undoWriter.file != NO_NEW_FILE) AbandonJournal();
+    if (undoJournal.writer.file != NO_NEW_FILE) AbandonJournal();
 }
 
 int WriteJournalPass() {
@@ -177,8 +173,8 @@ int WriteJournalPass() {
         if (trimmed != length) {
             unsigned char position[4];
             if (ReadRecordPosition(position) == STATUS_OK) {
-                MakeUndoEntry(recordBuffer, length, trimmed, position, &undoEntry);
-                if (WriteUndoEntry(&undoWriter, undoEntry) != 0) {
+                MakeUndoEntry(recordBuffer, length, trimmed, position, &undoJournal.entry);
+                if (WriteUndoEntry(&undoJournal.writer, undoJournal.entry) != 0) {
                     AbandonJournal();
                     return JournalFailed("write");
                 }
@@ -188,15 +184,15 @@ int WriteJournalPass() {
         status = StepRecord(OP_STEP_NEXT);
     }
     // The journal on disk, whole, before the first Update.
-    if (WriteUndoTrailer(&undoWriter) != 0) {
+    if (WriteUndoTrailer(&undoJournal.writer) != 0) {
         AbandonJournal();
         return JournalFailed("write");
     }
-    const NewFile written = undoWriter.file;
-    undoWriter.file = NO_NEW_FILE;
+    const NewFile written = undoJournal.writer.file;
+    undoJournal.writer.file = NO_NEW_FILE;
     if (FinishNewFile(written, runOptions.undoPath) != 0) return JournalFailed("write");
-    runTotals.journalEntries = undoWriter.entryCount;
-    if (OpenUndoJournal(runOptions.undoPath, &undoReader, &undoEntry) != UNDO_OK ||
+    runTotals.journalEntries = undoJournal.writer.entryCount;
+    if (OpenUndoJournal(runOptions.undoPath, &undoJournal.reader, &undoJournal.entry) != UNDO_OK ||
         NextEntry() != 0) {
         return JournalFailed("read back");
     }
@@ -207,11 +203,11 @@ bool JournalHoldsRecord(uint32_t length, uint32_t trimmed) {
     unsigned char position[4];
     if (ReadRecordPosition(position) != STATUS_OK) return false;
     const uint32_t at = PositionValue(position);
-    while (haveEntry && PositionValue(undoEntry.position) < at) {
+    while (undoJournal.haveEntry && PositionValue(undoJournal.entry.position) < at) {
         if (NextEntry() != 0) return false;
     }
-    if (!haveEntry || PositionValue(undoEntry.position) != at) return false;
-    const UndoEntry& entry = undoEntry;
+    if (!undoJournal.haveEntry || PositionValue(undoJournal.entry.position) != at) return false;
+    const UndoEntry& entry = undoJournal.entry;
     const bool same = entry.lengthBefore == length && entry.lengthAfter == trimmed &&
                       Crc32(0, recordBuffer, trimmed) == entry.keptChecksum &&
                       HoldsLostBytes(entry, recordBuffer);
@@ -219,7 +215,7 @@ bool JournalHoldsRecord(uint32_t length, uint32_t trimmed) {
 }
 
 int RestoreRecords() {
-    const UndoHeader& header = undoReader.header;
+    const UndoHeader& header = undoJournal.reader.header;
     char written[32] = "an unknown time";
     const time_t when = static_cast<time_t>(header.writtenAt);
     const struct tm* utc = gmtime(&when);
@@ -232,16 +228,16 @@ int RestoreRecords() {
     // 22: a record longer than the buffer, which /T never shortens: passed by.
     while (status == STATUS_OK || status == STATUS_BUFFER_TOO_SHORT) {
         if (EscapePressed()) return CancelScan();
-        if (haveEntry && status == STATUS_OK) {
+        if (undoJournal.haveEntry && status == STATUS_OK) {
             const uint32_t length = fileTable[DATA_FILE].dataLen;  // before Get Position's 4
             unsigned char position[4];
             if (ReadRecordPosition(position) == STATUS_OK) {
                 const uint32_t at = PositionValue(position);
-                while (haveEntry && PositionValue(undoEntry.position) < at) {
+                while (undoJournal.haveEntry && PositionValue(undoJournal.entry.position) < at) {
                     ReportNotFound();
                     if (NextEntry() != 0) return EndScan(STATUS_OK);
                 }
-                if (haveEntry && PositionValue(undoEntry.position) == at) {
+                if (undoJournal.haveEntry && PositionValue(undoJournal.entry.position) == at) {
                     RestoreRecord(length);
                     if (NextEntry() != 0) return EndScan(STATUS_OK);
                 }
@@ -255,7 +251,7 @@ int RestoreRecords() {
         return EndScan(status);
     }
     // Every record was seen: the entries left name records no longer there.
-    while (haveEntry) {
+    while (undoJournal.haveEntry) {
         ReportNotFound();
         if (NextEntry() != 0) break;
     }

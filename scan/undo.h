@@ -8,12 +8,16 @@
 
 #include "scan/undo_journal.h"
 
-// The journal a /T run writes, made by the run before the data file is
-// opened; and the one a restore reads, opened (and checked whole) then.
-extern UndoWriter undoWriter;
-extern UndoReader undoReader;
-// The one entry at hand: the record being journalled, or the next one read.
-extern UndoEntry undoEntry;
+struct UndoState {
+    // The journal a /T run writes, made by the run before the data file is
+    // opened; and the one a restore reads, opened (and checked whole) then.
+    UndoWriter writer;
+    UndoReader reader{};
+    // The one entry at hand: the record being journalled, or the next one read.
+    UndoEntry entry{};
+    int haveEntry = 0;  // entry holds the next entry not yet matched
+};
+extern UndoState undoJournal;
 
 // What PrepareUndoJournal answers for a journal cut short before its
 // trailer: the /T run that wrote it changed nothing, so nothing needs

@@ -57,8 +57,8 @@ bool HoldsLostBytes(const UndoEntry& entry, const unsigned char* record);
 // Writing: the header when the journal is made, an entry at a time, and
 // the trailer that marks it whole; then FinishNewFile. Each returns 0, or 1.
 struct UndoWriter {
-    NewFile file;
-    uint64_t entryCount;
+    NewFile file = NO_NEW_FILE;
+    uint64_t entryCount = 0;
     std::string pending;  // bytes not yet handed to the system
 };
 int WriteUndoHeader(UndoWriter* writer, const UndoHeader& header);

@@ -27,6 +27,10 @@ int LOCALENGINE_API BTRVEX(uint16_t op, void* posBlock, void* dataBuf, uint32_t*
 
 namespace localengine {
 
+// The entries' types, for a program that finds them at run time.
+using RecCallFn = decltype(&RECCALL);
+using BtrvExFn = decltype(&BTRVEX);
+
 // Operation codes.
 enum Op : uint16_t {
     kOpOpen = 0,

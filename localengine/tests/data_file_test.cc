@@ -18,7 +18,7 @@ namespace {
 class DataFileTest : public support::FolderTest {
 protected:
     void make(const std::vector<std::string>& records, const std::string& owner = {}) {
-        makeFile(path_, records, tiny(), owner);
+        MakeFile(DataFile(tiny()), path_, records, owner);
     }
 
     std::vector<std::string> reopenAndReadAll() {
@@ -48,7 +48,7 @@ protected:
 // every later read sees the bytes as written, with the reader and without.
 TEST_F(DataFileTest, UpdatesWhileReadingAheadAreSeenAtOnce) {
     std::vector<std::string> records;
-    for (int i = 0; i < 400; ++i) records.push_back(recordOf(static_cast<size_t>((i * 37) % 300), i));
+    for (int i = 0; i < 400; ++i) records.push_back(RecordBytes<Record>(i, (i * 37) % 300));
     for (bool readAhead : {true, false}) {
         SCOPED_TRACE(readAhead ? "reading ahead" : "reading in place");
         make(records);
@@ -66,7 +66,7 @@ TEST_F(DataFileTest, UpdatesWhileReadingAheadAreSeenAtOnce) {
                 if (i % 3 == 2 || expected[i].empty()) continue;
                 // A prefix (one header write), or new bytes (through the journal).
                 expected[i] = i % 3 == 0 ? expected[i].substr(0, expected[i].size() / 2)
-                                         : recordOf(expected[i].size(), 1000 + static_cast<int>(i));
+                                         : RecordBytes<Record>(1000 + i, expected[i].size());
                 ASSERT_EQ(f.update(bytesOf(expected[i]), static_cast<uint32_t>(expected[i].size())), kOk) << i;
             }
             int last = 0;
@@ -81,7 +81,7 @@ TEST_F(DataFileTest, UpdatesWhileReadingAheadAreSeenAtOnce) {
 TEST_F(DataFileTest, RecordsOfEverySizeAroundWindowAndBufferEdgesReadBack) {
     std::vector<std::string> records;
     const size_t sizes[] = {0, 1, 15, 16, 17, 31, 47, 48, 49, 63, 64, 65, 99, 100, 101, 200, 1000, 5000};
-    for (size_t i = 0; i < sizeof sizes / sizeof *sizes; ++i) records.push_back(recordOf(sizes[i], int(i)));
+    for (size_t i = 0; i < sizeof sizes / sizeof *sizes; ++i) records.push_back(RecordBytes<Record>(i, sizes[i]));
     make(records);
     EXPECT_EQ(reopenAndReadAll(), records);
 }
@@ -89,7 +89,8 @@ TEST_F(DataFileTest, RecordsOfEverySizeAroundWindowAndBufferEdgesReadBack) {
 // A buffer shorter than the record: 22, the buffer filled with the record's
 // first bytes, and the record still current.
 TEST_F(DataFileTest, ShortBufferGivesThePrefixAndMovesOn) {
-    const std::vector<std::string> records = {recordOf(10, 1), recordOf(300, 2), recordOf(7, 3)};
+    const std::vector<std::string> records = {RecordBytes<Record>(1, 10), RecordBytes<Record>(2, 300),
+                                              RecordBytes<Record>(3, 7)};
     make(records);
     DataFile f(tiny());
     ASSERT_EQ(f.open(path_, {}), kOk);
@@ -104,8 +105,8 @@ TEST_F(DataFileTest, ShortBufferGivesThePrefixAndMovesOn) {
 }
 
 TEST_F(DataFileTest, RowsFollowTheRecordLength) {
-    const std::string rec = recordOf(1000, 4);
-    make({recordOf(3, 0), rec});
+    const std::string rec = RecordBytes<Record>(4, 1000);
+    make({RecordBytes<Record>(0, 3), rec});
     DataFile f(tiny());
     ASSERT_EQ(f.open(path_, {}), kOk);
     ASSERT_EQ(f.stepFirst(buffer(100), 100, &n_), kOk);
@@ -145,7 +146,8 @@ TEST_F(DataFileTest, RowsFollowTheRecordLength) {
 }
 
 TEST_F(DataFileTest, UpdatesShortenRewriteAndRefuseToGrow) {
-    const std::vector<std::string> records = {recordOf(40, 1), recordOf(200, 2), recordOf(9, 3)};
+    const std::vector<std::string> records = {RecordBytes<Record>(1, 40), RecordBytes<Record>(2, 200),
+                                              RecordBytes<Record>(3, 9)};
     make(records);
     DataFile f(tiny());
     ASSERT_EQ(f.open(path_, {}), kOk);
@@ -175,7 +177,7 @@ TEST_F(DataFileTest, UpdatesShortenRewriteAndRefuseToGrow) {
 // A process killed during a rewrite leaves the journal behind, and maybe
 // some of the new bytes: Open puts the old record back.
 TEST_F(DataFileTest, OpenRollsBackAnInterruptedRewrite) {
-    const std::vector<std::string> records = {recordOf(30, 1), recordOf(50, 2)};
+    const std::vector<std::string> records = {RecordBytes<Record>(1, 30), RecordBytes<Record>(2, 50)};
     make(records);
     const std::string original = support::ReadFile(path_);
     const uint64_t second = recordEnd(kFileHeaderSize, 30);
@@ -213,7 +215,7 @@ TEST_F(DataFileTest, OpenRollsBackAnInterruptedRewrite) {
 // complete one is kept, the torn one is dropped, whatever byte the file ends at.
 TEST_F(DataFileTest, OpenRecoversCompleteRecordsFromATornTail) {
     std::vector<std::string> records;
-    for (int i = 0; i < 5; ++i) records.push_back(recordOf(20 + 13 * i, i));
+    for (int i = 0; i < 5; ++i) records.push_back(RecordBytes<Record>(i, 20 + 13 * i));
     make(records);
     std::string full = support::ReadFile(path_);
     // The header as it was before the last three were appended.
@@ -235,7 +237,8 @@ TEST_F(DataFileTest, OpenRecoversCompleteRecordsFromATornTail) {
 // outside the file. With no slack in the file (nothing was shortened) every
 // changed byte is caught by one of them.
 TEST_F(DataFileTest, DamageIsReportedNeverMisread) {
-    const std::vector<std::string> records = {recordOf(3, 1), recordOf(70, 2), recordOf(0, 3), recordOf(33, 4)};
+    const std::vector<std::string> records = {RecordBytes<Record>(1, 3), RecordBytes<Record>(2, 70),
+                                              RecordBytes<Record>(3, 0), RecordBytes<Record>(4, 33)};
     make(records, "own");
     const std::string good = support::ReadFile(path_);
     auto probe = [&](const std::string& bytes, const std::string& what) {
@@ -280,7 +283,7 @@ TEST_F(DataFileTest, RecordsBeyondFourGiBKeepTheirPositions) {
         ASSERT_TRUE(raw.writeAt(0, head.data(), head.size()));
         ASSERT_TRUE(raw.truncate(far));
     }
-    const std::string rec = recordOf(300, 9);
+    const std::string rec = RecordBytes<Record>(9, 300);
     uint32_t pos = 0;
     {
         DataFile f(tiny());
@@ -300,7 +303,7 @@ TEST_F(DataFileTest, RecordsBeyondFourGiBKeepTheirPositions) {
 
 TEST_F(DataFileTest, OwnersMatchExactly) {
     const std::string owner("a\0b", 3);
-    make({recordOf(5, 1)}, owner);
+    make({RecordBytes<Record>(1, 5)}, owner);
     struct Case {
         std::string given;
         int status;

@@ -29,11 +29,12 @@ using Records = std::vector<std::string>;
 // Without the reader thread: every call in one order, run after run.
 DataFile::Tuning small() { return tiny(false); }
 
-const Records kBase = {recordOf(10, 1), recordOf(70, 2), recordOf(0, 3), recordOf(33, 4), recordOf(150, 5)};
-const Records kMore = {recordOf(40, 6), recordOf(3, 7), recordOf(120, 8)};
+const Records kBase = {RecordBytes<Record>(1, 10), RecordBytes<Record>(2, 70), RecordBytes<Record>(3, 0),
+                       RecordBytes<Record>(4, 33), RecordBytes<Record>(5, 150)};
+const Records kMore = {RecordBytes<Record>(6, 40), RecordBytes<Record>(7, 3), RecordBytes<Record>(8, 120)};
 const Records kAll = {kBase[0], kBase[1], kBase[2], kBase[3], kBase[4], kMore[0], kMore[1], kMore[2]};
 
-void make(const std::string& path, const Records& records) { makeFile(path, records, small()); }
+void make(const std::string& path, const Records& records) { MakeFile(DataFile(small()), path, records); }
 
 // Steps to record i (0-based); a status.
 int stepTo(DataFile& f, size_t i) {
@@ -44,7 +45,7 @@ int stepTo(DataFile& f, size_t i) {
     return st;
 }
 
-const std::string kRewritten = recordOf(33, 40);
+const std::string kRewritten = RecordBytes<Record>(40, 33);
 
 struct Scenario {
     const char* name;
@@ -208,7 +209,7 @@ TEST(Refusals, OpenAnswersForTheFileAndReadsStopAtTheBadByte) {
     };
     Records records;
     for (uint64_t i = 0, size = 0; size < 6000000; size += records.back().size() + 16, ++i)
-        records.push_back(recordOf(20 + (i * 997) % 1981, int(i)));
+        records.push_back(RecordBytes<Record>(i, 20 + (i * 997) % 1981));
     const std::string journalBytes =
         encodeJournal({kFileHeaderSize, {20, 20, crc32c(0, bytesOf(records[0]), 20)}, records[0]});
     support::TempDir dir("lerefuse");
@@ -217,7 +218,7 @@ TEST(Refusals, OpenAnswersForTheFileAndReadsStopAtTheBadByte) {
         SCOPED_TRACE(row.name);
         File::remove(path);
         File::remove(journal);
-        makeFile(path, records, DataFile::Tuning{});
+        MakeFile(DataFile(), path, records);
         if (row.keep) support::WriteFile(path, support::ReadFile(path).substr(0, row.keep));
         if (row.readOnlyWithJournal) support::WriteFile(journal, journalBytes);
         const std::string start = support::ReadFile(path);

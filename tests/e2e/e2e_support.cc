@@ -75,12 +75,12 @@ std::vector<std::string> TargetCommand(const std::string& program,
     return argv;
 }
 
-Result E2ETest::Run(const std::vector<std::string>& args, const RunOptions& options) const {
+Result E2ETest::Run(const std::vector<std::string>& args, const ChildOptions& options) const {
     return RunCommand(TargetCommand(ProgramPath(), args), dir(), options);
 }
 
 Result E2ETest::RunTool(const std::string& tool, const std::vector<std::string>& args,
-                        const RunOptions& options) const {
+                        const ChildOptions& options) const {
     return RunCommand(TargetCommand(ProgramDir() + "/" + tool + (windows() ? ".exe" : ""), args),
                       dir(), options);
 }

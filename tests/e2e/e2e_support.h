@@ -40,12 +40,12 @@ inline std::string Expect(const std::string& text) { return Expect(text, Current
 
 // The runner, its options and results are the tests' shared ones; the
 // native recfile makes the files for both targets.
+using support::ChildOptions;
 using support::Environment;
 using support::OnPty;
 using support::RecfilePath;
 using support::Result;
 using support::RunCommand;
-using support::RunOptions;
 using support::SameTerminalSettings;
 using support::WithEnv;
 
@@ -70,11 +70,11 @@ protected:
 
     // The program under test with `args` (data files named relative to the
     // test folder, since on Windows a path starting with "/" is an option).
-    Result Run(const std::vector<std::string>& args, const RunOptions& options = {}) const;
+    Result Run(const std::vector<std::string>& args, const ChildOptions& options = {}) const;
     // A companion tool of the target build: "recfile" runs bin/recfile
     // natively or bin/recfile.exe under wine.
     Result RunTool(const std::string& tool, const std::vector<std::string>& args,
-                   const RunOptions& options = {}) const;
+                   const ChildOptions& options = {}) const;
     // The native recfile in the folder, as support's Recfile, MakeFile,
     // GenFile and HexLines.
     Result Recfile(const std::vector<std::string>& args) const {

@@ -13,7 +13,7 @@ protected:
     void SetUp() override {
         if (windows()) GTEST_SKIP() << "harness checks run with the native target";
     }
-    Result Sh(const std::string& script, const RunOptions& options = {}) const {
+    Result Sh(const std::string& script, const ChildOptions& options = {}) const {
         return RunCommand({"sh", "-c", script}, dir(), options);
     }
 };
@@ -43,7 +43,7 @@ TEST_F(HarnessTest, EngineSwitchesAreSetOnlyWhenAsked) {
 }
 
 TEST_F(HarnessTest, KillsARunPastItsTimeout) {
-    RunOptions quick;
+    ChildOptions quick;
     quick.timeout = std::chrono::milliseconds(300);
     Result r;
     EXPECT_NONFATAL_FAILURE(r = Sh("echo started; exec sleep 30", quick), "timed out");

@@ -39,8 +39,7 @@ std::string OpenFailure(int status, const std::string& name) {
 // own session with no input and its output thrown away.
 class Background : public support::Child {
 public:
-    Background(const std::vector<std::string>& argv, const std::string& dir)
-        : Child(argv, support::InFolder(dir)) {}
+    Background(const std::vector<std::string>& argv, const std::string& dir) : Child(argv, dir) {}
 
     // True when the process holds `path` open (as the engine does while the
     // file is open), watched for up to `limit`; false once it has ended.

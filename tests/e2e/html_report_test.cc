@@ -131,7 +131,7 @@ TEST_F(HtmlReportTest, TheBrowserShowsTheReport) {
         for (const char* name : {"r.json", "R.Html"}) {
             std::vector<std::string> args = Args(c.file, c.options);
             args.push_back(std::string("/J=") + name);
-            RunOptions options = c.cancelled ? OnPty({{"", "\x1b"}}) : RunOptions{};
+            ChildOptions options = c.cancelled ? OnPty({{"", "\x1b"}}) : ChildOptions{};
             options.env = {{"LOCALENGINE_VERSION", c.version}};
             if (c.cancelled) {
                 args.insert(args.begin(), {"sh", "-c", "sleep 0.5; exec \"$0\" \"$@\"", ProgramPath()});

@@ -23,7 +23,7 @@ protected:
     json ReadJson(const std::string& name) const { return json::parse(ReadFile(name)); }
     // Runs with and without `json_option`: the two must print the same.
     Result RunBoth(std::vector<std::string> args, const std::string& json_option,
-                   const RunOptions& options) const {
+                   const ChildOptions& options) const {
         Result without = Run(args, options);
         args.push_back(json_option);
         Result with = Run(args, options);
@@ -134,7 +134,7 @@ TEST_F(JsonReportTest, HowTheScanEnded) {
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args) + " " + c.faults);
         RunBoth(c.args, "/J=out.json",
-                *c.faults ? WithEnv({{"LOCALENGINE_FAULTS", c.faults}}) : RunOptions{});
+                *c.faults ? WithEnv({{"LOCALENGINE_FAULTS", c.faults}}) : ChildOptions{});
         const json report = ReadJson("out.json");
         EXPECT_EQ(report["scanEnd"], c.scan_end);
         EXPECT_EQ(report["scanStatus"], c.scan_status);

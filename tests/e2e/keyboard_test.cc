@@ -16,11 +16,11 @@ protected:
     void SetUp() override { E2E_REQUIRE_PTY_TARGET(); }
 
     // Types `keys` once stderr shows `after`.
-    static RunOptions TypeAfter(const std::string& after, const std::string& keys) {
+    static ChildOptions TypeAfter(const std::string& after, const std::string& keys) {
         return OnPty({{after, keys}});
     }
     // `script` run by a shell in the test folder, the program as its $0.
-    Result Shell(const std::string& script, const RunOptions& options = OnPty()) const {
+    Result Shell(const std::string& script, const ChildOptions& options = OnPty()) const {
         return RunCommand({"sh", "-c", script, ProgramPath()}, dir(), options);
     }
 
@@ -269,7 +269,7 @@ TEST_F(KeyboardTest, StopThenContinue) {
             "echo \"stopped $?\"\n"
             "stty -g >stopped.txt\n" +
             std::string(c.resume) + "echo \"ended $?\"\n";
-        RunOptions options = TypeAfter(kFirstTurn, "\x1a");
+        ChildOptions options = TypeAfter(kFirstTurn, "\x1a");
         options.timeout = std::chrono::seconds(20);
         if (c.outcome == kCancelledByEsc) options.pty_script.push_back({kResuming, "\x1b"});
         Result r = Shell(script, options);

@@ -119,7 +119,7 @@ TEST_F(LargeScanTest, HistogramWithAndWithoutDebug) {
     Make("data.dat", {"100", "70000"});
     const std::string report =
         Report(2, 100, 69984, '+') + Histogram({{100, ' ', 1}, {69984, '+', 1}});
-    const RunOptions standard = WithEnv({{"LOCALENGINE_VERSION", "12.99W"}});
+    const ChildOptions standard = WithEnv({{"LOCALENGINE_VERSION", "12.99W"}});
 
     Result plain = Run({"data.dat", "/B1", "/C"}, standard);
     EXPECT_TRUE(Ran(plain, 0, Granularity(16) + Scanning("data.dat") + report, kBanner + kPress));

@@ -13,7 +13,7 @@ class RequestsTest : public E2ETest {
 protected:
     // The program copied into a folder of its own ("alone"), run on data.dat
     // in the test folder.
-    Result RunAlone(const RunOptions& options = {}) const {
+    Result RunAlone(const ChildOptions& options = {}) const {
         std::filesystem::create_directory(path("alone"));
         const std::string copy = path(windows() ? "alone/RECMETER.EXE" : "alone/recmeter");
         std::filesystem::copy_file(ProgramPath(), copy);

@@ -53,7 +53,7 @@ TEST_F(SeveralFilesTest, EveryFileNamedIsScannedAndOnlyTChangesOne) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args);
         for (size_t i = 0; i < all.size(); ++i) WriteFile(all[i], before[i]);
-        const RunOptions options = WithEnv({{"LC_ALL", "C"}, {"LOCALENGINE_FAULTS", c.faults}});
+        const ChildOptions options = WithEnv({{"LC_ALL", "C"}, {"LOCALENGINE_FAULTS", c.faults}});
         std::string plain = c.args;  // no shell under wine: the program gets the pattern
         plain.erase(std::remove(plain.begin(), plain.end(), '\''), plain.end());
         Result r = windows() ? Run(Words(plain), options)

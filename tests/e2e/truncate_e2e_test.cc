@@ -189,7 +189,7 @@ TEST_F(TruncateTest, DryRunForetellsTheRealRun) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.faults);
         Result r = Run(Args("data.dat", c.options),
-                       *c.faults ? WithEnv({{"LOCALENGINE_FAULTS", c.faults}}) : RunOptions{});
+                       *c.faults ? WithEnv({{"LOCALENGINE_FAULTS", c.faults}}) : ChildOptions{});
         EXPECT_TRUE(Ran(r, 0,
                         c.out_before_banner + Scanning("data.dat") +
                             DryRunReport(scanned, shortened, freed),

@@ -142,7 +142,7 @@ TEST_F(UndoTest, KilledAnywhereTheRestoreGivesEveryRecordBack) {
         WriteFile("data.dat", original);
         const std::string journal = Fmt("k%d.undo", kill);
         support::Child run(TargetCommand(ProgramPath(), {"data.dat", "/T4", "/U=" + journal}),
-                           support::InFolder(dir()));
+                           dir());
         std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms(random)));
         if (!run.Ended()) run.Signal(SIGKILL);
         run.Wait();

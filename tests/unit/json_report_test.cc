@@ -6,10 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/run_options.h"
+#include "in_process.h"
 #include "report/html_report.h"
-#include "report/json_report.h"
-#include "report/totals.h"
 
 namespace {
 
@@ -36,7 +34,7 @@ json ReportOf(const std::vector<Sizes>& sizes, const RunTotals& totals) {
 // Nearest rank: the smallest size at or below which at least that share of
 // the records lie; each row of 1000 records sits exactly on a boundary.
 TEST(JsonReport, DistributionTotalsAndPercentiles) {
-    runOptions = RunOptions{};
+    ResetProgram();
     const struct {
         std::vector<Sizes> sizes;
         std::vector<uint32_t> percentiles;  // 50, 90, 99, 99.9, max
@@ -87,7 +85,7 @@ TEST(JsonReport, DistributionTotalsAndPercentiles) {
 // How the scan ended, the truncation's figures, and a run that found no
 // record: no sizes, no mean, no percentiles.
 TEST(JsonReport, ScanEndTruncationAndEmptyRuns) {
-    runOptions = RunOptions{};
+    ResetProgram();
     const struct {
         RunTotals totals;
         int truncateMin;
@@ -156,7 +154,7 @@ TEST(JsonReport, ScanEndTruncationAndEmptyRuns) {
 // Whatever bytes the path holds, it comes out as a string: what is not
 // UTF-8 becomes U+FFFD, the rest as it is.
 TEST(JsonReport, PathsAsStrings) {
-    runOptions = RunOptions{};
+    ResetProgram();
     const struct {
         const char* path;
         const char* expected;
@@ -184,9 +182,8 @@ TEST(HtmlReport, WhichNamesGetAPage) {
 // A path that holds markup shows as text and cannot end the element that
 // carries the JSON document, which still parses to the same report.
 TEST(HtmlReport, APathWithMarkup) {
-    runOptions = RunOptions{};
+    ResetProgram();
     snprintf(runOptions.path, sizeof runOptions.path, "%s", "a</script><b x=\"&\">.dat");
-    ClearSizeEntries();
     std::string text, page;
     ASSERT_EQ(BuildJsonReport(&text), 0);
     ASSERT_EQ(BuildHtmlReport(text, &page), 0);
@@ -202,8 +199,7 @@ TEST(HtmlReport, APathWithMarkup) {
 // A run the engine ended with status 20 says so before the figures, even
 // where its scan had reached the end of the file.
 TEST(HtmlReport, EndedByStatus20) {
-    runOptions = RunOptions{};
-    ClearSizeEntries();
+    ResetProgram();
     json report = ReportOf({}, RunTotals{3, 0, 0, 0, 0, 0, 0, 9});
     report["endedByStatus20"] = true;
     std::string page;

@@ -4,8 +4,7 @@
 #include <vector>
 
 #include "cli/file_list.h"
-#include "cli/options.h"
-#include "console/output.h"
+#include "in_process.h"
 
 namespace {
 
@@ -83,17 +82,15 @@ struct ParseResult {
 };
 
 ParseResult Parse(std::vector<std::string> arguments) {
-    runOptions = RunOptions{};
+    ResetProgram();
     arguments.insert(arguments.begin(), "recmeter");
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    int exitCode = ParseCommandLine(static_cast<int>(arguments.size()), argv.data());
-    FlushStandardOutput();
-    return {exitCode, testing::internal::GetCapturedStdout(),
-            testing::internal::GetCapturedStderr()};
+    int exitCode = 0;
+    Streams streams =
+        Capture([&] { exitCode = ParseCommandLine(int(arguments.size()), argv.data()); });
+    return {exitCode, streams.out, streams.err};
 }
 
 const char kBanner[] = "Recmeter Version " PROGRAM_VERSION ": " PROGRAM_VERSION_DATE "\n";

@@ -1,17 +1,10 @@
 #include "scripted_engine.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
 #include <cstring>
-#include <deque>
 
-#include "cli/run_options.h"
-#include "console/keyboard.h"
-#include "console/output.h"
 #include "engine/engine.h"
 #include "engine/loader.h"
-#include "report/totals.h"
+#include "console/keyboard.h"
 
 namespace scripted {
 namespace {
@@ -20,7 +13,6 @@ std::vector<Request> script;
 size_t next;
 std::string problems;
 std::vector<std::string> updates;
-std::deque<unsigned char> keys;
 
 int Answer(bool extended, uint16_t op, void* dataBuf, uint32_t* dataLen, int8_t keyNum) {
     const size_t index = next++;
@@ -65,29 +57,6 @@ std::string Problems() {
 
 const std::vector<std::string>& Updates() { return updates; }
 
-void TypeKeys(const std::string& typed) {
-    keys.assign(typed.begin(), typed.end());
-}
-
-void ResetProgram() {
-    runOptions = RunOptions{};
-    runTotals = RunTotals{};
-    ClearSizeEntries();
-    for (FileBlock& block : fileTable) block = FileBlock{};
-    extendedMode = -1;
-    if (recordBuffer == nullptr) recordBuffer = static_cast<unsigned char*>(std::malloc(RECORD_BUFFER_SIZE));
-    Script({});
-    keys.clear();
-}
-
-Streams Capture(const std::function<void()>& step) {
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    step();
-    FlushStandardOutput();
-    return {testing::internal::GetCapturedStdout(), testing::internal::GetCapturedStderr()};
-}
-
 }  // namespace scripted
 
 // The engine's entry points and the console, as the program calls them.
@@ -110,9 +79,9 @@ uint32_t ConsoleMilliseconds() {
     static uint32_t now = 0;
     return now += 1000;
 }
-bool ConsoleKeyPending() { return !scripted::keys.empty(); }
+bool ConsoleKeyPending() {
+    return false;
+}
 int ConsoleReadKey() {
-    int key = scripted::keys.front();
-    scripted::keys.pop_front();
-    return key;
+    return 0;
 }

@@ -1,12 +1,11 @@
 // The program's logic run in the test process against a scripted engine and
-// a scripted keyboard: the engine's two entry points and the console keys are
-// defined here instead of the loader and the terminal. A test lists the
+// a keyboard no key is pressed on: the engine's two entry points and the
+// console keys are defined here instead of the loader and the terminal. A test lists the
 // requests it expects, in order, each with the engine's answer; what the
 // program then did differently is reported by Problems().
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,20 +33,5 @@ std::string Problems();
 
 // The bytes of the data buffer of each Update the program made, in order.
 const std::vector<std::string>& Updates();
-
-// Keys that are waiting in the console, read one at a time.
-void TypeKeys(const std::string& keys);
-
-// The program's process-wide records as a new process has them (the
-// engine's entry undecided, no options, no totals, an empty histogram), the
-// data buffer allocated and the script and keys empty.
-void ResetProgram();
-
-struct Streams {
-    std::string out;
-    std::string err;
-};
-// Runs `step` and returns what it wrote to standard output and error.
-Streams Capture(const std::function<void()>& step);
 
 }  // namespace scripted

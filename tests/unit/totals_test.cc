@@ -5,9 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "cli/run_options.h"
-#include "console/output.h"
-#include "report/totals.h"
+#include "in_process.h"
 
 namespace {
 
@@ -58,16 +56,11 @@ TEST(SizeHistogram, KeepsAscendingOrderCountsAndFirstMark) {
 }
 
 std::string Report() {
-    testing::internal::CaptureStdout();
-    PrintTotals();
-    FlushStandardOutput();
-    return testing::internal::GetCapturedStdout();
+    return Capture(PrintTotals).out;
 }
 
 TEST(Report, LinesByWhatWasScanned) {
-    runOptions = RunOptions{};
-    runTotals = RunTotals{};
-    ClearSizeEntries();
+    ResetProgram();
     runOptions.countSizes = 1;
     EXPECT_EQ(Report(), "\nTotal Scanned Record Count: 0") << "the last line stays open";
     runOptions.truncateMin = 4;

@@ -33,8 +33,8 @@ class Rectangle : public BehaviourTest, public ::testing::WithParamInterface<Rec
 
 TEST_P(Rectangle, ReturnsTheRowsThatExist) {
     const RectangleCase& c = GetParam();
-    const Bytes record = recordBytes(5, c.recordLength);
-    makeFile(path("f"), {recordBytes(1, 3), record, recordBytes(2, 70)});
+    const Bytes record = RecordBytes(5, c.recordLength);
+    MakeFile(EngineFile(), path("f"), {RecordBytes(1, 3), record, RecordBytes(2, 70)});
     const Walk walk = walkFile(path("f"));
     ASSERT_EQ(walk.positions.size(), 3u);
 
@@ -70,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Requests that cannot be served must give a status and stay inside the buffer.
 TEST_F(BehaviourTest, BadChunkRequestsGiveAStatus) {
-    makeFile(path("f"), {recordBytes(0, 40), recordBytes(1, 300000), recordBytes(2, 17)});
+    MakeFile(EngineFile(), path("f"), {RecordBytes(0, 40), RecordBytes(1, 300000), RecordBytes(2, 17)});
     const Walk walk = walkFile(path("f"));
     ASSERT_EQ(walk.positions.size(), 3u);
     const uint32_t p = walk.positions[1];

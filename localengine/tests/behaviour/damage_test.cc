@@ -14,8 +14,8 @@ struct Variant {
 
 std::vector<Bytes> sampleRecords() {
     std::vector<Bytes> records;
-    for (uint32_t i = 0; i < 24; ++i) records.push_back(recordBytes(i, (i * 53) % 190 + 1));
-    records.push_back(recordBytes(99, 1500));
+    for (uint32_t i = 0; i < 24; ++i) records.push_back(RecordBytes(i, (i * 53) % 190 + 1));
+    records.push_back(RecordBytes(99, 1500));
     return records;
 }
 
@@ -59,7 +59,7 @@ std::vector<Variant> damagedVariants(const std::string& good) {
 
 TEST_F(BehaviourTest, DamagedFilesGiveStatusesNeverWrongRecords) {
     const std::vector<Bytes> records = sampleRecords();
-    makeFile(path("good"), records);
+    MakeFile(EngineFile(), path("good"), records);
     const std::string good = support::ReadFile(path("good"));
     ASSERT_FALSE(good.empty());
     armWatchdog(600);

@@ -9,8 +9,10 @@
 #include <cstring>
 #include <string>
 
-typedef int16_t(__stdcall* RecCallFn)(uint16_t, void*, void*, uint32_t*, void*, uint8_t, int8_t);
-typedef int(__stdcall* BtrvExFn)(uint16_t, void*, void*, uint32_t*, void*, uint8_t, int8_t);
+#include "localengine.h"
+
+using localengine::BtrvExFn;
+using localengine::RecCallFn;
 
 static int failures = 0;
 

@@ -56,7 +56,8 @@ size_t verify(const std::string& file, const std::vector<std::string>& listBefor
 // Runs the writer and kills it `delay` after it opened the file; false when it
 // finished first.
 bool runAndKill(const std::string& file, std::chrono::microseconds delay) {
-    support::Child writer(support::ChildCommand({LECRASHWRITER_PROGRAM, file}), {}, /*read_lines=*/true);
+    support::Child writer(support::ChildCommand({LECRASHWRITER_PROGRAM, file}), "", {},
+                          /*read_lines=*/true);
     EXPECT_GT(writer.pid(), 0);
     EXPECT_EQ(writer.ReadLine(), "ready");
     std::this_thread::sleep_for(delay);

@@ -28,12 +28,12 @@ class Owners : public BehaviourTest, public ::testing::WithParamInterface<OwnerC
 
 TEST_P(Owners, OpenNeedsExactlyTheCreatorsOwner) {
     const OwnerCase& c = GetParam();
-    makeFile(path("f"), {recordBytes(0, 12)}, c.created);
+    MakeFile(EngineFile(), path("f"), {RecordBytes(0, 12)}, c.created);
     EngineFile file;
     EXPECT_EQ(file.open(path("f"), c.opened), c.status);
     const Reply reply = file.step(kOpStepFirst, 100);
     if (c.status == kOk) {
-        EXPECT_EQ(reply.data, recordBytes(0, 12));
+        EXPECT_EQ(reply.data, RecordBytes(0, 12));
     } else {
         EXPECT_NE(reply.status, kOk) << "a refused open left a usable position block";
     }
@@ -73,7 +73,7 @@ TEST_F(BehaviourTest, FileLevelStatuses) {
 
 // Garbage where the engine expects its own data: a status, never a crash.
 TEST_F(BehaviourTest, GarbageArgumentsGiveAStatus) {
-    makeFile(path("f"), {recordBytes(0, 12)});
+    MakeFile(EngineFile(), path("f"), {RecordBytes(0, 12)});
     uint8_t zeros[kPosBlockSize] = {};
     uint8_t noise[kPosBlockSize];
     for (uint32_t i = 0; i < kPosBlockSize; ++i) noise[i] = static_cast<uint8_t>(i * 97 + 13);
@@ -126,7 +126,7 @@ TEST_F(BehaviourTest, GarbageArgumentsGiveAStatus) {
     EXPECT_NE(call(Entry::kExtended, kOpInsert, file.posBlock(), nullptr, &length), kOk);
     EXPECT_NE(call(Entry::kExtended, kOpGetDirectChunk, file.posBlock(), nullptr, &length, nullptr, 0, -2), kOk);
     EXPECT_EQ(file.check(), kOk);
-    EXPECT_EQ(file.step(kOpStepFirst, 100).data, recordBytes(0, 12)) << "the file survived the garbage";
+    EXPECT_EQ(file.step(kOpStepFirst, 100).data, RecordBytes(0, 12)) << "the file survived the garbage";
 }
 
 }  // namespace

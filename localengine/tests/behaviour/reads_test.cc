@@ -26,8 +26,8 @@ class ShortBuffer : public BehaviourTest, public ::testing::WithParamInterface<S
 // one stays current.
 TEST_P(ShortBuffer, FillsTheBufferAndTheNextStepGoesOn) {
     const ShortBufferCase& c = GetParam();
-    const std::vector<Bytes> records = {recordBytes(0, 10), recordBytes(1, c.recordLength), recordBytes(2, 33)};
-    makeFile(path("f"), records);
+    const std::vector<Bytes> records = {RecordBytes(0, 10), RecordBytes(1, c.recordLength), RecordBytes(2, 33)};
+    MakeFile(EngineFile(), path("f"), records);
     const Walk walk = walkFile(path("f"));
     ASSERT_EQ(walk.records.size(), 3u);
 
@@ -72,7 +72,7 @@ TEST_F(BehaviourTest, StandardInsertHonoursOnlyLowSixteenBits) {
     ASSERT_EQ(EngineFile::create(path("f")), kOk);
     EngineFile file;
     ASSERT_EQ(file.open(path("f")), kOk);
-    Bytes record = recordBytes(7, 0x10005);
+    Bytes record = RecordBytes(7, 0x10005);
     uint32_t length = 0x10005;
     ASSERT_EQ(call(Entry::kStandard, kOpInsert, file.posBlock(), record.data(), &length), kOk);
     ASSERT_EQ(file.close(), kOk);
@@ -82,9 +82,9 @@ TEST_F(BehaviourTest, StandardInsertHonoursOnlyLowSixteenBits) {
 }
 
 TEST_F(BehaviourTest, ExtendedEntryKeepsLongRecordsWhole) {
-    const std::vector<Bytes> records = {recordBytes(0, 258048), recordBytes(1, 258049), recordBytes(2, 300000),
-                                        recordBytes(3, 1), recordBytes(4, 4u * 1024 * 1024)};
-    makeFile(path("f"), records);
+    const std::vector<Bytes> records = {RecordBytes(0, 258048), RecordBytes(1, 258049), RecordBytes(2, 300000),
+                                        RecordBytes(3, 1), RecordBytes(4, 4u * 1024 * 1024)};
+    MakeFile(EngineFile(), path("f"), records);
     const Walk walk = walkFile(path("f"));
     EXPECT_EQ(walk.endStatus, kEndOfFile);
     ASSERT_EQ(walk.records.size(), records.size());
@@ -93,8 +93,8 @@ TEST_F(BehaviourTest, ExtendedEntryKeepsLongRecordsWhole) {
 
 TEST_F(BehaviourTest, PositionsAreStableAcrossWalksReopensAndInserts) {
     std::vector<Bytes> records;
-    for (uint32_t i = 0; i < 200; ++i) records.push_back(recordBytes(i, (i * 37) % 700 + 1));
-    makeFile(path("f"), records);
+    for (uint32_t i = 0; i < 200; ++i) records.push_back(RecordBytes(i, (i * 37) % 700 + 1));
+    MakeFile(EngineFile(), path("f"), records);
     const Walk first = walkFile(path("f"));
     ASSERT_EQ(first.records.size(), records.size());
     EXPECT_EQ(walkFile(path("f")).positions, first.positions);
@@ -105,7 +105,8 @@ TEST_F(BehaviourTest, PositionsAreStableAcrossWalksReopensAndInserts) {
     // Get Position after Insert names the new record; the old ones keep theirs.
     EngineFile file;
     ASSERT_EQ(file.open(path("f")), kOk);
-    ASSERT_EQ(file.insert(recordBytes(999, 10)), kOk);
+    const Bytes record = RecordBytes(999, 10);
+    ASSERT_EQ(file.insert(record.data(), 10), kOk);
     const Reply inserted = file.getPosition();
     ASSERT_EQ(inserted.status, kOk);
     EXPECT_EQ(inserted.length, 4u);
@@ -119,9 +120,9 @@ TEST_F(BehaviourTest, PositionsAreStableAcrossWalksReopensAndInserts) {
 // Requests from two threads at once wait their turn: each thread, opening,
 // reading and closing its own file over and over, sees only that file.
 TEST_F(BehaviourTest, TwoThreadsAtOnceEachSeeTheirOwnFile) {
-    const Bytes records[2] = {recordBytes(1, 100), recordBytes(2, 3000)};
-    makeFile(path("0"), {records[0], records[1]});
-    makeFile(path("1"), {records[1], records[0]});
+    const Bytes records[2] = {RecordBytes(1, 100), RecordBytes(2, 3000)};
+    MakeFile(EngineFile(), path("0"), {records[0], records[1]});
+    MakeFile(EngineFile(), path("1"), {records[1], records[0]});
     int mismatches[2] = {0, 0};
     auto visit = [&](int which) {
         for (int round = 0; round < 2000; ++round) {
@@ -140,7 +141,7 @@ TEST_F(BehaviourTest, TwoThreadsAtOnceEachSeeTheirOwnFile) {
 }
 
 TEST_F(BehaviourTest, GetPositionNeedsFourBytesAndACurrentRecord) {
-    makeFile(path("f"), {recordBytes(0, 5)});
+    MakeFile(EngineFile(), path("f"), {RecordBytes(0, 5)});
     EngineFile file;
     ASSERT_EQ(file.open(path("f")), kOk);
     EXPECT_NE(file.getPosition().status, kOk) << "no record is current yet";
@@ -155,8 +156,8 @@ TEST_F(BehaviourTest, GetPositionNeedsFourBytesAndACurrentRecord) {
 
 // The program shortens records to their prefix; the rest of the file stays.
 TEST_F(BehaviourTest, UpdateShortensTheCurrentRecordOnly) {
-    const std::vector<Bytes> records = {recordBytes(0, 100), recordBytes(1, 5000), recordBytes(2, 100)};
-    makeFile(path("f"), records);
+    const std::vector<Bytes> records = {RecordBytes(0, 100), RecordBytes(1, 5000), RecordBytes(2, 100)};
+    MakeFile(EngineFile(), path("f"), records);
     const Walk before = walkFile(path("f"));
     EngineFile file;
     ASSERT_EQ(file.open(path("f")), kOk);
@@ -164,7 +165,7 @@ TEST_F(BehaviourTest, UpdateShortensTheCurrentRecordOnly) {
     ASSERT_EQ(file.step(kOpStepNext, kWhole).status, kOk);
     ASSERT_EQ(file.update(Bytes(records[1].begin(), records[1].begin() + 1234)), kOk);
     EXPECT_EQ(positionOf(file.getPosition()), before.positions[1]);
-    EXPECT_NE(file.update(recordBytes(1, 9000)), kOk) << "growing past the record's room";
+    EXPECT_NE(file.update(RecordBytes(1, 9000)), kOk) << "growing past the record's room";
     EXPECT_EQ(file.step(kOpStepNext, kWhole).data, records[2]);
     EXPECT_EQ(file.check(), kOk);
     ASSERT_EQ(file.close(), kOk);

@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 
 #include "support.h"
 
@@ -37,9 +36,8 @@ Probe probe(const std::string& entry, const std::string& file, const std::vector
     std::vector<std::string> argv = {LEPROBE_PROGRAM, entry, file};
     argv.insert(argv.end(), requests.begin(), requests.end());
     Probe p;
-    p.run = support::RunChild(argv, support::WithEnv(env));
-    std::istringstream words(p.run.out);
-    for (std::string w; words >> w;) p.words.push_back(w);
+    p.run = support::RunChild(argv, "", support::WithEnv(env));
+    p.words = support::Words(p.run.out);
     return p;
 }
 
@@ -118,10 +116,8 @@ TEST(VersionReplyMalformed, NeverCrashesNorAnswersHalfEntries) {
 
 // ---- Injected faults ---------------------------------------------------------
 
-// Record i of the fault file is i+1 bytes of value i.
-std::string record(int i) {
-    return "0/" + std::to_string(i + 1) + "/" + support::Hex(std::string(i + 1, static_cast<char>(i)));
-}
+// Record i of the fault file is i+1 bytes long.
+std::string record(int i) { return "0/" + std::to_string(i + 1) + "/" + support::Hex(RecordBytes(i, i + 1)); }
 
 const std::string kOpened = "0/0/-";
 const std::string kEnd = "9/0/-";
@@ -141,8 +137,8 @@ class Faults : public BehaviourTest, public ::testing::WithParamInterface<FaultC
 TEST_P(Faults, InjectedStatusesReplaceTheRequest) {
     const FaultCase& c = GetParam();
     std::vector<Bytes> records;
-    for (uint8_t i = 0; i < 4; ++i) records.push_back(Bytes(i + 1u, i));
-    makeFile(path("f"), records);
+    for (uint32_t i = 0; i < 4; ++i) records.push_back(RecordBytes(i, i + 1));
+    MakeFile(EngineFile(), path("f"), records);
     const Probe p = probe(c.entry, path("f"), c.requests, {{"LOCALENGINE_FAULTS", c.value}});
     ASSERT_EQ(p.run.exit_code, 0) << p.run.err;
     EXPECT_EQ(p.words, c.replies);
@@ -197,7 +193,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Get Position's reply depends on the file; check its shape here.
 TEST_F(BehaviourTest, FaultOnSecondGetPositionOnly) {
-    makeFile(path("f"), {Bytes(3, 1)});
+    MakeFile(EngineFile(), path("f"), {Bytes(3, 1)});
     const Probe p = probe("ex", path("f"), {"open", "first", "pos", "pos", "pos"}, {{"LOCALENGINE_FAULTS", "22#2=2"}});
     ASSERT_EQ(p.words.size(), 5u) << p.run.out;
     EXPECT_EQ(p.words[2].substr(0, 4), "0/4/");
@@ -217,7 +213,7 @@ TEST(SettingsReadOnce, LaterFaultsAreIgnored) {
 // ---- Lock between processes ---------------------------------------------------
 
 TEST_F(BehaviourTest, SecondProcessGetsInUse) {
-    makeFile(path("f"), {Bytes(3, 1)});
+    MakeFile(EngineFile(), path("f"), {Bytes(3, 1)});
     {
         EngineFile held;
         ASSERT_EQ(held.open(path("f")), kOk);
@@ -235,7 +231,8 @@ TEST_F(BehaviourTest, SecondProcessGetsInUse) {
 // it (85), and ends without waiting for a reader it does not have; the
 // parent's file goes on.
 TEST_F(BehaviourTest, ForkedChildGetsInUseAndEnds) {
-    makeFile(path("f"), {Bytes(3, 1), Bytes(5, 2), Bytes(3u << 20, 3)});  // past the first stretch: a reader
+    MakeFile(EngineFile(), path("f"),
+             {Bytes(3, 1), Bytes(5, 2), Bytes(3u << 20, 3)});  // past the first stretch: a reader
     EngineFile held;
     ASSERT_EQ(held.open(path("f")), kOk);
     ASSERT_EQ(held.step(kOpStepFirst, 100).status, kOk);

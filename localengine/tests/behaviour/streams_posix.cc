@@ -10,7 +10,7 @@ namespace behaviour {
 namespace {
 
 TEST_F(BehaviourTest, FilesNeverTakeTheStandardDescriptors) {
-    makeFile(path("data.dat"), {recordBytes(0, 40), recordBytes(1, 40)});
+    MakeFile(EngineFile(), path("data.dat"), {RecordBytes(0, 40), RecordBytes(1, 40)});
     for (int closed : {0, 1, 2}) {
         SCOPED_TRACE(closed);
         int saved = dup(closed);
@@ -19,7 +19,7 @@ TEST_F(BehaviourTest, FilesNeverTakeTheStandardDescriptors) {
         EngineFile file;
         int opened = file.open(path("data.dat"));
         // Update goes through the journal when the bytes change.
-        Bytes changed = recordBytes(7, 40);
+        Bytes changed = RecordBytes(7, 40);
         int stepped = file.step(localengine::kOpStepFirst, 100).status;
         int updated = file.update(changed);
         bool stillClosed = fcntl(closed, F_GETFD) == -1;
@@ -32,7 +32,7 @@ TEST_F(BehaviourTest, FilesNeverTakeTheStandardDescriptors) {
         EXPECT_EQ(closedStatus, localengine::kOk);
         EXPECT_TRUE(stillClosed) << "the engine kept a file on descriptor " << closed;
     }
-    EXPECT_EQ(walkFile(path("data.dat")).records[0], recordBytes(7, 40));
+    EXPECT_EQ(walkFile(path("data.dat")).records[0], RecordBytes(7, 40));
 }
 
 }  // namespace

@@ -49,12 +49,6 @@ int call(Entry entry, uint16_t op, void* posBlock, void* data, uint32_t* length,
     return e.extended(op, posBlock, data, length, key, keyLength, keyNumber);
 }
 
-Bytes recordBytes(uint32_t index, uint32_t length) {
-    Bytes bytes(length);
-    for (uint32_t j = 0; j < length; ++j) bytes[j] = static_cast<uint8_t>(index * 131u + j * 7u + (j >> 8));
-    return bytes;
-}
-
 std::string letterHex(size_t n) {
     std::string letters(n, '\0');
     for (size_t i = 0; i < n; ++i) letters[i] = static_cast<char>('A' + i % 26);
@@ -81,7 +75,9 @@ int EngineFile::close() {
     return recordRequest(Entry::kExtended, kOpClose, posBlock_, {});
 }
 
-int EngineFile::insert(const Bytes& record, Entry entry) { return recordRequest(entry, kOpInsert, posBlock_, record); }
+int EngineFile::insert(const unsigned char* record, uint32_t length) {
+    return recordRequest(Entry::kExtended, kOpInsert, posBlock_, Bytes(record, record + length));
+}
 int EngineFile::update(const Bytes& record) { return recordRequest(Entry::kExtended, kOpUpdate, posBlock_, record); }
 int EngineFile::check() { return recordRequest(Entry::kExtended, kOpCheck, posBlock_, {}); }
 
@@ -131,14 +127,6 @@ Walk walkFile(const std::string& path, const Bytes& owner) {
         walk.positions.push_back(positionOf(file.getPosition()));
     }
     return walk;
-}
-
-void makeFile(const std::string& path, const std::vector<Bytes>& records, const Bytes& owner) {
-    ASSERT_EQ(EngineFile::create(path, owner), kOk) << path;
-    EngineFile file;
-    ASSERT_EQ(file.open(path, owner), kOk) << path;
-    for (const Bytes& record : records) ASSERT_EQ(file.insert(record), kOk) << "record of " << record.size();
-    ASSERT_EQ(file.close(), kOk);
 }
 
 void BehaviourTest::TearDown() {

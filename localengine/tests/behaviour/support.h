@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "localengine.h"
+#include "support/records.h"
 #include "support/test_support.h"
 #ifndef _WIN32
 #include "support/process.h"
@@ -24,8 +25,8 @@ namespace behaviour {
 
 using Bytes = std::vector<uint8_t>;
 
-using RecCallFn = int16_t(LOCALENGINE_API*)(uint16_t, void*, void*, uint32_t*, void*, uint8_t, int8_t);
-using BtrvExFn = int(LOCALENGINE_API*)(uint16_t, void*, void*, uint32_t*, void*, uint8_t, int8_t);
+using localengine::BtrvExFn;
+using localengine::RecCallFn;
 
 struct EntryPoints {
     RecCallFn standard = nullptr;
@@ -54,8 +55,8 @@ struct Reply {
     bool guardIntact = true;  // nothing written past the buffer the caller declared
 };
 
-// Deterministic contents of test record `index` (all byte values occur).
-Bytes recordBytes(uint32_t index, uint32_t length);
+using support::MakeFile;
+using support::RecordBytes;
 
 // Hex of the bytes recfile writes for an N-byte record ('A' + i % 26).
 std::string letterHex(size_t n);
@@ -71,7 +72,7 @@ public:
     static int create(const std::string& path, const Bytes& owner = {});
     int open(const std::string& path, const Bytes& owner = {});
     int close();
-    int insert(const Bytes& record, Entry entry = Entry::kExtended);
+    int insert(const unsigned char* record, uint32_t length);
     int update(const Bytes& record);
     int check();
 
@@ -102,9 +103,6 @@ struct Walk {
     std::vector<uint32_t> positions;
 };
 Walk walkFile(const std::string& path, const Bytes& owner = {});
-
-// Creates `path` holding `records`, failing the test on any status.
-void makeFile(const std::string& path, const std::vector<Bytes>& records, const Bytes& owner = {});
 
 // A fresh folder per test; the engine forgets its files after each.
 class BehaviourTest : public support::FolderTest {

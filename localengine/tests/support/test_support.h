@@ -64,9 +64,7 @@ protected:
     const std::string& dir() const { return dir_.dir(); }
     std::string path(std::string_view name) const { return dir_.path(name); }
     std::string ReadFile(std::string_view name) const { return support::ReadFile(path(name)); }
-    void WriteFile(std::string_view name, std::string_view bytes) const {
-        support::WriteFile(path(name), bytes);
-    }
+    void WriteFile(std::string_view name, std::string_view bytes) const { support::WriteFile(path(name), bytes); }
 
 private:
     TempDir dir_{"recmeter-test"};

@@ -106,8 +106,6 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(dir_, ignored);
 }
 
-std::string TempDir::path(std::string_view name) const {
-    return (std::filesystem::path(dir_) / name).string();
-}
+std::string TempDir::path(std::string_view name) const { return (std::filesystem::path(dir_) / name).string(); }
 
 }  // namespace support

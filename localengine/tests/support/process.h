@@ -35,8 +35,8 @@ struct PtyStep {
     std::string send;
 };
 
-struct RunOptions {
-    std::string dir;  // the child's working folder; empty: ours
+// How a child runs; its folder is an argument of its own, empty for ours.
+struct ChildOptions {
     Environment env;
     // A run past it is killed and fails the test.
     std::chrono::milliseconds timeout{std::chrono::seconds(60)};
@@ -68,26 +68,19 @@ std::ostream& operator<<(std::ostream& os, const Result& r);
 // characters) are the same.
 bool SameTerminalSettings(const termios& a, const termios& b);
 
-// Runs argv[0] (looked up in PATH when it has no slash) to its end. A child
-// that cannot be started fails the test.
-Result RunCommand(const std::vector<std::string>& argv, const RunOptions& options = {});
-// The same in the folder `dir`.
-Result RunCommand(const std::vector<std::string>& argv, const std::string& dir, RunOptions options = {});
+// Runs argv[0] (looked up in PATH when it has no slash) to its end in the
+// folder `dir`. A child that cannot be started fails the test.
+Result RunCommand(const std::vector<std::string>& argv, const std::string& dir, const ChildOptions& options = {});
 
-// Options with only the environment, the folder or the terminal set.
-inline RunOptions WithEnv(Environment env) {
-    RunOptions options;
+// Options with only the environment or the terminal set.
+inline ChildOptions WithEnv(Environment env) {
+    ChildOptions options;
     options.env = std::move(env);
     return options;
 }
-inline RunOptions InFolder(std::string dir) {
-    RunOptions options;
-    options.dir = std::move(dir);
-    return options;
-}
 // On a pty, typing each step's keys once stderr shows its text.
-inline RunOptions OnPty(std::vector<PtyStep> script = {}) {
-    RunOptions options;
+inline ChildOptions OnPty(std::vector<PtyStep> script = {}) {
+    ChildOptions options;
     options.pty = true;
     options.pty_script = std::move(script);
     return options;
@@ -99,7 +92,7 @@ inline RunOptions OnPty(std::vector<PtyStep> script = {}) {
 std::vector<std::string> ChildCommand(const std::vector<std::string>& argv);
 // A program of this build run to its end, through the emulator where there
 // is one and given five minutes, which the emulated builds need.
-Result RunChild(const std::vector<std::string>& argv, RunOptions options = {});
+Result RunChild(const std::vector<std::string>& argv, const std::string& dir = "", ChildOptions options = {});
 
 // This build's recfile tool.
 const std::string& RecfilePath();
@@ -123,7 +116,7 @@ std::vector<uint32_t> RecordLengths(const std::string& path);
 // and timeout do not apply. Killed and reaped at the end unless waited for.
 class Child {
 public:
-    Child(const std::vector<std::string>& argv, const RunOptions& options = {},
+    Child(const std::vector<std::string>& argv, const std::string& dir, const ChildOptions& options = {},
           bool read_lines = false);
     ~Child();
     Child(const Child&) = delete;

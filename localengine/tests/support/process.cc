@@ -90,8 +90,8 @@ void CloseFd(int& fd) {
 // Starts argv with `in`, `out` and `err` as its descriptors 0, 1 and 2 (`in`
 // a pty's slave to become its controlling terminal when `tty`), and returns
 // once it has started its program: its pid, or -1 after failing the test.
-pid_t Spawn(const std::vector<std::string>& argv_in, const RunOptions& options, int in, int out,
-            int err, bool tty) {
+pid_t Spawn(const std::vector<std::string>& argv_in, const std::string& dir, const ChildOptions& options, int in,
+            int out, int err, bool tty) {
     std::vector<std::string> argv_strings = argv_in;
     std::vector<std::string> env_strings = ChildEnvironment(options.env);
     std::vector<char*> argv = CStrings(argv_strings);
@@ -107,7 +107,7 @@ pid_t Spawn(const std::vector<std::string>& argv_in, const RunOptions& options, 
         if (::setsid() < 0) ChildFailed(report[1]);
         if (tty && ::ioctl(in, TIOCSCTTY, 0) < 0) ChildFailed(report[1]);
         if (::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ChildFailed(report[1]);
-        if (!options.dir.empty() && ::chdir(options.dir.c_str()) < 0) ChildFailed(report[1]);
+        if (!dir.empty() && ::chdir(dir.c_str()) < 0) ChildFailed(report[1]);
         for (int fd = 3; fd < 1024; ++fd) {
             if (fd != report[1]) ::close(fd);
         }
@@ -153,11 +153,11 @@ std::ostream& operator<<(std::ostream& os, const Result& r) {
 }
 
 bool SameTerminalSettings(const termios& a, const termios& b) {
-    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
-           a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag && a.c_lflag == b.c_lflag &&
+           std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
 }
 
-Result RunCommand(const std::vector<std::string>& argv, const RunOptions& options) {
+Result RunCommand(const std::vector<std::string>& argv, const std::string& dir, const ChildOptions& options) {
     Result r;
     int out_pipe[2] = {-1, -1}, err_pipe[2] = {-1, -1};
     if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0) {
@@ -177,7 +177,7 @@ Result RunCommand(const std::vector<std::string>& argv, const RunOptions& option
     } else {
         in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     }
-    const pid_t pid = in < 0 ? -1 : Spawn(argv, options, in, out_pipe[1], err_pipe[1], options.pty);
+    const pid_t pid = in < 0 ? -1 : Spawn(argv, dir, options, in, out_pipe[1], err_pipe[1], options.pty);
     ::close(out_pipe[1]);
     ::close(err_pipe[1]);
     int out_fd = out_pipe[0], err_fd = err_pipe[0];
@@ -226,8 +226,7 @@ Result RunCommand(const std::vector<std::string>& argv, const RunOptions& option
             const size_t at = r.err.find(step.after_stderr, search_from);
             if (at == std::string::npos) break;
             search_from = at + step.after_stderr.size();
-            if (::write(master, step.send.data(), step.send.size()) !=
-                static_cast<ssize_t>(step.send.size())) {
+            if (::write(master, step.send.data(), step.send.size()) != static_cast<ssize_t>(step.send.size())) {
                 ADD_FAILURE() << "writing to the terminal: " << std::strerror(errno);
             }
             ++r.pty_steps_done;
@@ -248,16 +247,10 @@ Result RunCommand(const std::vector<std::string>& argv, const RunOptions& option
     if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
     if (r.timed_out) {
         r.exit_code = -1;
-        ADD_FAILURE() << "timed out after " << options.timeout.count()
-                      << " ms and killed: " << Joined(argv) << "\n"
+        ADD_FAILURE() << "timed out after " << options.timeout.count() << " ms and killed: " << Joined(argv) << "\n"
                       << r;
     }
     return r;
-}
-
-Result RunCommand(const std::vector<std::string>& argv, const std::string& dir, RunOptions options) {
-    options.dir = dir;
-    return RunCommand(argv, options);
 }
 
 std::vector<std::string> ChildCommand(const std::vector<std::string>& argv) {
@@ -267,9 +260,9 @@ std::vector<std::string> ChildCommand(const std::vector<std::string>& argv) {
     return command;
 }
 
-Result RunChild(const std::vector<std::string>& argv, RunOptions options) {
+Result RunChild(const std::vector<std::string>& argv, const std::string& dir, ChildOptions options) {
     options.timeout = std::chrono::seconds(300);
-    return RunCommand(ChildCommand(argv), options);
+    return RunCommand(ChildCommand(argv), dir, options);
 }
 
 const std::string& RecfilePath() {
@@ -280,7 +273,7 @@ const std::string& RecfilePath() {
 Result RunRecfile(const std::vector<std::string>& args, const std::string& dir) {
     std::vector<std::string> argv{RecfilePath()};
     argv.insert(argv.end(), args.begin(), args.end());
-    return RunChild(argv, InFolder(dir));
+    return RunChild(argv, dir);
 }
 
 Result Recfile(const std::vector<std::string>& args, const std::string& dir) {
@@ -307,9 +300,7 @@ void GenFile(const std::string& path, uint32_t count, uint32_t min_len, uint32_t
              "--max=" + std::to_string(max_len), "--seed=" + std::to_string(seed)});
 }
 
-std::vector<std::string> HexLines(const std::string& path) {
-    return Lines(Recfile({"hex", path}).out);
-}
+std::vector<std::string> HexLines(const std::string& path) { return Lines(Recfile({"hex", path}).out); }
 
 std::vector<uint32_t> RecordLengths(const std::string& path) {
     std::vector<uint32_t> lengths;
@@ -318,7 +309,8 @@ std::vector<uint32_t> RecordLengths(const std::string& path) {
     return lengths;
 }
 
-Child::Child(const std::vector<std::string>& argv, const RunOptions& options, bool read_lines) {
+Child::Child(const std::vector<std::string>& argv, const std::string& dir, const ChildOptions& options,
+             bool read_lines) {
     int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     int out_pipe[2] = {-1, -1};
     if (null < 0 || (read_lines && ::pipe2(out_pipe, O_CLOEXEC) != 0)) {
@@ -326,7 +318,7 @@ Child::Child(const std::vector<std::string>& argv, const RunOptions& options, bo
         CloseFd(null);
         return;
     }
-    pid_ = Spawn(argv, options, null, read_lines ? out_pipe[1] : null, null, false);
+    pid_ = Spawn(argv, dir, options, null, read_lines ? out_pipe[1] : null, null, false);
     CloseFd(null);
     CloseFd(out_pipe[1]);
     out_ = out_pipe[0];
