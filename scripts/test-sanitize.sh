@@ -15,12 +15,10 @@
 # requests, the entry's guard, the test disk's hooks.
 set -euo pipefail
 
-ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-cd "$ROOT"
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 started=$SECONDS
 
-cmake --preset sanitize >/dev/null
-cmake --build --preset sanitize
+build_preset sanitize
 built=$SECONDS
 ctest --preset sanitize -j2 -E '^(e2e_windows|wine_up|wine_down)$'
 tested=$SECONDS
