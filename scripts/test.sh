@@ -54,7 +54,9 @@ run_suite() {
   if "$@" 2>&1 | tee "$log"; [ "${PIPESTATUS[0]}" -ne 0 ]; then
     failed+=("$name")
   fi
-  summaries+=("$name: $(grep -E 'tests passed|No tests were found|^fuzz: ' "$log" | tail -1 || true)")
+  # One line per CTest run (the sanitize suite has two) or the fuzz count.
+  summaries+=("$name: $(grep -E 'tests passed|No tests were found|^fuzz: ' "$log" | paste -sd';' - |
+    sed 's/;/; /g' || true)")
 }
 
 # e2e_windows must run here, never be skipped for want of the Windows build,
