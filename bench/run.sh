@@ -13,11 +13,11 @@
 # it, a folder of F files (default 1,000) of 100 records each, timed against
 # one file of the same records, for what a file costs beyond its records,
 # and M files (default 10,000) of 10 records for the peak memory of a long
-# run. --micro
-# runs recmeter_microbench after it. It installs nothing (scripts/test.sh
-# does). Environment: WINEPREFIX (default build/wine),
-# BENCH_DIR (default build/bench), BENCH_NATIVE_BIN (default build/native/bin),
-# BENCH_WINDOWS_EXE (default build/windows/bin/RECMETER.EXE).
+# run. --micro runs recmeter_microbench after it. It installs nothing
+# (scripts/install-packages.sh does). Environment: WINEPREFIX (default
+# build/wine), BENCH_DIR (default build/bench), BENCH_NATIVE_BIN (default
+# build/native/bin), BENCH_WINDOWS_EXE (default
+# build/windows/bin/RECMETER.EXE).
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -58,7 +58,7 @@ say() { printf '%s\n' "$*" >&2; }
 die() { say "run.sh: $*"; say "(details in $LOG)"; exit 1; }
 logged() { "$@" >>"$LOG" 2>&1; }
 have() { command -v "$1" >/dev/null; }
-lacking() { say "run.sh: no $1: $2 (bash scripts/test.sh installs it)"; }  # lacking TOOL WHAT-FOLLOWS
+lacking() { say "run.sh: no $1: $2 (bash scripts/install-packages.sh installs it)"; }  # lacking TOOL WHAT-FOLLOWS
 
 # ---- tools and builds -------------------------------------------------------
 for tool in hyperfine python3; do
@@ -161,16 +161,12 @@ files=$(make_folder_of_files "$FILES" 100)
 many=$(make_folder_of_files "$MANY" 10)
 
 # ---- wine -------------------------------------------------------------------
-# The tests' prefix (made once, 10-30 s, when missing). A wineserver that
-# lingers a minute after its last client keeps each run's start short; it
-# ends by itself, so nothing is killed here.
+# The tests' prefix (made once by scripts/setup-wine.sh, 10-30 s, when
+# missing). A wineserver that lingers a minute after its last client keeps
+# each run's start short; it ends by itself, so nothing is killed here.
 if [ $WINDOWS = 1 ]; then
   export WINEPREFIX=${WINEPREFIX:-$ROOT/build/wine} WINEDEBUG=-all
-  if [ ! -f "$WINEPREFIX/.recmeter-ready" ]; then
-    say "making the wine prefix $WINEPREFIX"
-    mkdir -p "$WINEPREFIX" && logged wineboot -i </dev/null && wineserver -w || die "wineboot failed"
-    touch "$WINEPREFIX/.recmeter-ready"
-  fi
+  bash "$ROOT/scripts/setup-wine.sh" "$LOG" >&2 || die "wineboot failed"
   wineserver -p60 >>"$LOG" 2>&1 || true
 fi
 

@@ -5,14 +5,10 @@
 #   bash scripts/demo.sh
 set -euo pipefail
 
-ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-cd "$ROOT"
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 BIN=$ROOT/build/native/bin
-if [ ! -f build/native/CMakeCache.txt ]; then
-  cmake --preset native >/dev/null
-fi
-cmake --build --preset native --target recmeter recfile localengine >/dev/null
+build_targets native recmeter recfile localengine
 
 # 2000 records of 100-110 bytes, then a few whose tails are null filler and
 # one longer than the standard entry's 64 KB buffer.
@@ -23,10 +19,4 @@ rm -f sample.dat
 "$BIN/recfile" gen sample.dat --count=2000 --min=100 --max=110 --seed=7
 "$BIN/recfile" add sample.dat 100+400 1000+3000x3 50+0 70000+1000 hex:4142430000002020
 echo "sample: $DEMO/sample.dat"
-
-if [ -x "$BIN/recmeter" ]; then
-  "$BIN/recmeter" sample.dat /C
-else
-  echo "(no program built yet; the sample's records, position and length:)"
-  "$BIN/recfile" list sample.dat | tail -8
-fi
+"$BIN/recmeter" sample.dat /C

@@ -12,8 +12,7 @@
 # fuzz/corpus/TARGET/ once it is fixed.
 set -euo pipefail
 
-ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-cd "$ROOT"
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 SECONDS_PER_TARGET=${RECMETER_FUZZ_SECONDS:-60}
 ALL_TARGETS=(fuzz_command_line fuzz_engine_reader)
@@ -21,11 +20,8 @@ TARGETS=("${@:-${ALL_TARGETS[@]}}")
 BIN=$ROOT/build/sanitize/bin
 FINDINGS=$ROOT/build/fuzz-findings
 
-# The fuzz targets only; up to date, this costs a second.
-if [ ! -f build/sanitize/CMakeCache.txt ]; then
-  cmake --preset sanitize >/dev/null
-fi
-cmake --build --preset sanitize --target "${TARGETS[@]}" >/dev/null
+# The fuzz targets only.
+build_targets sanitize "${TARGETS[@]}"
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
