@@ -1,4 +1,4 @@
-#include "fault_disk.h"
+#include "failing_disk.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,22 +8,22 @@
 
 namespace localengine {
 
-FaultDisk::FaultDisk(Mode mode, uint64_t at, int error, size_t keep, const std::vector<std::string>& files)
+FailingDisk::FailingDisk(Mode mode, uint64_t at, int error, size_t keep, const std::vector<std::string>& files)
     : mode_(mode), at_(at), error_(error), keep_(keep) {
     for (const std::string& f : files)
         if (File::exists(f)) durable_[f] = support::ReadFile(f);
     setDiskHooks(this);
 }
 
-FaultDisk::~FaultDisk() { setDiskHooks(nullptr); }
+FailingDisk::~FailingDisk() { setDiskHooks(nullptr); }
 
-void FaultDisk::apply(const Pending& p, std::string* image) {
+void FailingDisk::apply(const Pending& p, std::string* image) {
     if (p.truncate) return image->resize(p.offset);
     if (image->size() < p.offset + p.bytes.size()) image->resize(p.offset + p.bytes.size());
     std::copy(p.bytes.begin(), p.bytes.end(), image->begin() + static_cast<std::ptrdiff_t>(p.offset));
 }
 
-int FaultDisk::before(Op op, const std::string& path, uint64_t offset, const void* data, size_t n) {
+int FailingDisk::before(Op op, const std::string& path, uint64_t offset, const void* data, size_t n) {
     std::lock_guard<std::mutex> hold(lock_);
     if (op == Op::OpenToWrite) return readOnly_ ? EACCES : 0;
     if (op == Op::Read && path == badPath_ && n > 0 && offset + n > badFrom_) return EIO;
@@ -61,7 +61,7 @@ int FaultDisk::before(Op op, const std::string& path, uint64_t offset, const voi
     return 0;
 }
 
-void FaultDisk::powerCut() {
+void FailingDisk::powerCut() {
     for (size_t i = 0; i < std::min(keep_, pending_.size()); ++i) apply(pending_[i], &durable_[pending_[i].path]);
     for (const auto& [path, image] : durable_) support::WriteFile(path, image);
 }

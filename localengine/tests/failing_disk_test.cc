@@ -16,7 +16,7 @@
 #include "crc32c.h"
 #include "data_file.h"
 #include "data_file_support.h"
-#include "fault_disk.h"
+#include "failing_disk.h"
 #include "format.h"
 #include "localengine.h"
 #include "support/test_support.h"
@@ -106,10 +106,10 @@ void PrintTo(const Scenario& s, std::ostream* os) { *os << s.name; }
 class Faults : public ::testing::TestWithParam<Scenario> {};
 
 // Runs the scenario on a fresh file under `disk`; the statuses answered.
-std::vector<int> runUnder(const Scenario& sc, const std::string& path, FaultDisk::Mode mode, uint64_t at, int error,
+std::vector<int> runUnder(const Scenario& sc, const std::string& path, FailingDisk::Mode mode, uint64_t at, int error,
                           size_t keep, std::vector<DiskHooks::Op>* ops = nullptr) {
     std::vector<int> st;
-    FaultDisk disk(mode, at, error, keep, {path, DataFile::journalPath(path)});
+    FailingDisk disk(mode, at, error, keep, {path, DataFile::journalPath(path)});
     {
         DataFile f(small());
         try {  // what is thrown, the request dispatcher answers as 18
@@ -124,38 +124,38 @@ std::vector<int> runUnder(const Scenario& sc, const std::string& path, FaultDisk
             st.push_back(kDiskError);
         }
     }
-    if (mode == FaultDisk::Mode::Cut) disk.powerCut();
+    if (mode == FailingDisk::Mode::Cut) disk.powerCut();
     if (ops) *ops = disk.ops();
     return st;
 }
 
 TEST_P(Faults, EveryCommittedRecordSurvivesEveryFaultPoint) {
     const Scenario& sc = GetParam();
-    support::TempDir dir("lefault");
+    support::TempDir dir("ledisk");
     const std::string path = dir.path("f.dat"), journal = DataFile::journalPath(path);
     sc.prepare(path);
     const std::string start = support::ReadFile(path);
     const bool hasJournal = File::exists(journal);
     const std::string startJournal = hasJournal ? support::ReadFile(journal) : std::string();
     std::vector<DiskHooks::Op> ops;
-    runUnder(sc, path, FaultDisk::Mode::Count, 0, 0, 0, &ops);
+    runUnder(sc, path, FailingDisk::Mode::Count, 0, 0, 0, &ops);
 
     struct Way {
-        FaultDisk::Mode mode;
+        FailingDisk::Mode mode;
         int error;
         size_t keep;
     };
-    const Way ways[] = {{FaultDisk::Mode::Fail, EIO, 0},     {FaultDisk::Mode::Fail, ENOSPC, 0},
-                        {FaultDisk::Mode::Cut, 0, 0},        {FaultDisk::Mode::Cut, 0, 1},
-                        {FaultDisk::Mode::Cut, 0, 3},        {FaultDisk::Mode::Cut, 0, size_t(-1)},
-                        {FaultDisk::Mode::Throw, 0, 0}};
+    const Way ways[] = {{FailingDisk::Mode::Fail, EIO, 0},     {FailingDisk::Mode::Fail, ENOSPC, 0},
+                        {FailingDisk::Mode::Cut, 0, 0},        {FailingDisk::Mode::Cut, 0, 1},
+                        {FailingDisk::Mode::Cut, 0, 3},        {FailingDisk::Mode::Cut, 0, size_t(-1)},
+                        {FailingDisk::Mode::Throw, 0, 0}};
     for (uint64_t at = 1; at <= ops.size(); ++at) {
         for (const Way& w : ways) {
             if (w.error == ENOSPC && ops[at - 1] != DiskHooks::Op::Write) continue;
-            if (w.mode == FaultDisk::Mode::Throw && ops[at - 1] != DiskHooks::Op::Read) continue;
+            if (w.mode == FailingDisk::Mode::Throw && ops[at - 1] != DiskHooks::Op::Read) continue;
             SCOPED_TRACE(testing::Message() << "call " << at << " of " << ops.size() << " (op "
-                                            << int(ops[at - 1]) << "), " << (w.mode == FaultDisk::Mode::Cut ? "power cut keeping " : w.mode == FaultDisk::Mode::Throw ? "thrown " : "error ")
-                                            << (w.mode == FaultDisk::Mode::Cut ? int(w.keep) : w.error));
+                                            << int(ops[at - 1]) << "), " << (w.mode == FailingDisk::Mode::Cut ? "power cut keeping " : w.mode == FailingDisk::Mode::Throw ? "thrown " : "error ")
+                                            << (w.mode == FailingDisk::Mode::Cut ? int(w.keep) : w.error));
             support::WriteFile(path, start);
             File::remove(journal);
             if (hasJournal) support::WriteFile(journal, startJournal);
@@ -173,7 +173,7 @@ TEST_P(Faults, EveryCommittedRecordSurvivesEveryFaultPoint) {
             for (size_t i = 0; i < got.size(); ++i)
                 ASSERT_TRUE((i < sc.before.size() && got[i] == sc.before[i]) || got[i] == sc.after[i]) << "record " << i << ": " << got[i].size() << " bytes";
             bool allOk = std::all_of(st.begin(), st.end(), [](int s) { return s == kOk; });
-            if (allOk && w.mode != FaultDisk::Mode::Cut) {
+            if (allOk && w.mode != FailingDisk::Mode::Cut) {
                 ASSERT_EQ(got, sc.after) << "a failure answered as success";
             }
         }
@@ -229,7 +229,7 @@ TEST(Refusals, OpenAnswersForTheFileAndReadsStopAtTheBadByte) {
             at = recordEnd(at, uint32_t(records[i].size()));
         }
         {
-            FaultDisk disk(FaultDisk::Mode::Count, 0, 0, 0, {path, journal});
+            FailingDisk disk(FailingDisk::Mode::Count, 0, 0, 0, {path, journal});
             if (row.readOnlyWithJournal) disk.readOnly();
             disk.failReadsFrom(path, row.badFrom);
             DataFile f;

@@ -16,13 +16,13 @@
 
 namespace localengine {
 
-class FaultDisk : public DiskHooks {
+class FailingDisk : public DiskHooks {
 public:
     enum class Mode { Count, Fail, Cut, Throw };
     // `files`: those that exist now are taken as on disk (read here, before
     // the engine opens them: a Windows open shares a file with no one).
-    FaultDisk(Mode mode, uint64_t at, int error, size_t keep, const std::vector<std::string>& files);
-    ~FaultDisk() override;
+    FailingDisk(Mode mode, uint64_t at, int error, size_t keep, const std::vector<std::string>& files);
+    ~FailingDisk() override;
 
     int before(Op op, const std::string& path, uint64_t offset, const void* data, size_t n) override;
     const std::vector<Op>& ops() const { return ops_; }
