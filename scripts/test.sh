@@ -56,7 +56,7 @@ run_suite() {
   fi
   # One line per CTest run (the sanitize suite has two) or the fuzz count.
   summaries+=("$name: $(grep -E 'tests passed|No tests were found|^fuzz: ' "$log" | paste -sd';' - |
-    sed 's/;/; /g' || true)")
+    sed 's/;/; /g; s/^fuzz: //' || true)")
 }
 
 # e2e_windows must run here, never be skipped for want of the Windows build,
